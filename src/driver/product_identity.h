@@ -29,8 +29,9 @@ inline constexpr std::string_view fallback_local_app_data = "C:\\Users\\Public\\
 inline constexpr std::string_view programs_folder_name = "Programs";
 inline constexpr std::string_view old_copy_suffix = ".old";
 
-// base + "\" + name, except that no separator is added after an empty base, a base ending in \
-// or /, or a bare drive ("C:"). A verbatim base (\\?\...) is rebuilt from its components.
+// base + "\" + name, except that no separator is added after an empty base, a base that ends
+// in a backslash or a slash, or a bare drive ("C:"). A verbatim base ("\\?\...") is rebuilt
+// from its components, with one backslash between two of them.
 PlatformPath join_path(const PlatformPath& base, std::u16string_view name);
 PlatformPath join_path(const PlatformPath& base, std::string_view name);
 

@@ -1,0 +1,13 @@
+#pragma once
+// One installation for the current user, start to end.
+
+#include "driver/setup_error.h"
+#include "platform/platform.h"
+
+namespace orvane {
+
+// Folder, carried files, uninstaller, Path, registration entry, then (unless silent) the closing
+// box. Only the three file steps can fail it; their first error ends it.
+SetupResult run_install(Platform& platform, bool silent);
+
+}  // namespace orvane

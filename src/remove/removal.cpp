@@ -1,0 +1,28 @@
+#include "remove/removal.h"
+
+#include "driver/dialogs.h"
+#include "driver/product_identity.h"
+#include "install/carried_files.h"
+#include "install/file_placement.h"
+#include "platform/registry_access.h"
+#include "platform/user_path.h"
+#include "remove/folder_removal.h"
+
+namespace orvane {
+
+SetupResult run_removal(Platform& platform, bool silent) {
+  const InstallLayout layout = InstallLayout::from(platform.process);
+  const std::string text = layout.text();
+
+  if (!silent && !ask_removal(platform.dialogs)) return {};
+  remove_from_user_path(platform.registry, platform.broadcast, text);
+  delete_user_key_tree(platform.registry, uninstall_key_path());
+  for (const PayloadImage& image : carried_files()) {
+    (void)delete_file(platform.files, join_path(layout.folder, image.name));
+  }
+  schedule_folder_removal(platform, text);
+  if (!silent) tell_removed(platform.dialogs);
+  return {};
+}
+
+}  // namespace orvane

@@ -1,0 +1,13 @@
+#pragma once
+// Taking the product away from the current user's account.
+
+#include "driver/setup_error.h"
+#include "platform/platform.h"
+
+namespace orvane {
+
+// Question (unless silent), Path, registration key, carried files, deferred folder removal,
+// closing box (unless silent). Best effort throughout: always succeeds.
+SetupResult run_removal(Platform& platform, bool silent);
+
+}  // namespace orvane
