@@ -54,6 +54,12 @@ void FakeRegistry::put_string(const std::u16string& path, const std::u16string& 
   put(path, name, type, std::move(bytes));
 }
 
+void FakeRegistry::erase(const std::u16string& path, const std::u16string& name) {
+  auto it = keys_.find(lower(path));
+  if (it == keys_.end()) return;
+  std::erase_if(it->second.values, [&](const Value& v) { return lower(v.name) == lower(name); });
+}
+
 bool FakeRegistry::has_key(const std::u16string& path) const { return keys_.count(lower(path)) > 0; }
 
 FakeRegistry::Value* FakeRegistry::find_value(const std::u16string& key, std::u16string_view name) {
@@ -74,7 +80,8 @@ std::vector<FakeRegistry::Value> FakeRegistry::values(const std::u16string& path
   return it == keys_.end() ? std::vector<Value>{} : it->second.values;
 }
 
-std::int32_t FakeRegistry::create_key(const WideString& subkey, std::uint32_t, KeyHandle* out) {
+std::int32_t FakeRegistry::create_key(const WideString& subkey, std::uint32_t access, KeyHandle* out) {
+  accesses.push_back(access);
   if (auto s = injected("create_key", subkey.view())) return *s;
   const std::u16string k = lower(subkey.view());
   if (denied_.count(k)) return status(error_access_denied);
@@ -84,7 +91,8 @@ std::int32_t FakeRegistry::create_key(const WideString& subkey, std::uint32_t, K
   return 0;
 }
 
-std::int32_t FakeRegistry::open_key(const WideString& subkey, std::uint32_t, KeyHandle* out) {
+std::int32_t FakeRegistry::open_key(const WideString& subkey, std::uint32_t access, KeyHandle* out) {
+  accesses.push_back(access);
   if (auto s = injected("open_key", subkey.view())) return *s;
   const std::u16string k = lower(subkey.view());
   if (denied_.count(k)) return status(error_access_denied);

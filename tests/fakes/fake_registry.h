@@ -33,6 +33,7 @@ class FakeRegistry : public Registry {
   // A string value as the platform stores it: UTF-16 of `text` plus a terminator.
   void put_string(const std::u16string& path, const std::u16string& name, std::string_view text,
                   std::uint32_t type);
+  void erase(const std::u16string& path, const std::u16string& name);
   bool has_key(const std::u16string& path) const;
   const Value* get(const std::u16string& path, const std::u16string& name) const;
   // Values in the order they were first written.
@@ -43,6 +44,8 @@ class FakeRegistry : public Registry {
   // Runs after every value query, with the query's number (0-based): lets a test change a value
   // between the two queries of a read.
   std::function<void(int query)> after_query;
+
+  std::vector<std::uint32_t> accesses;  // the access mask of every create and open
 
   std::size_t open_handles() const { return open_.size(); }
   std::size_t bad_closes() const { return bad_closes_; }

@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "platform/system_messages.h"
+
+namespace orvane {
+namespace {
+
+TEST(DescribeError, SystemTextTrimmedWithCode) {
+  testing::FakeSystemMessages messages;
+  messages.texts[5] = u"Access is denied. \t\r\n\u00A0\u3000";
+  EXPECT_EQ(describe_error(OsError::from_code(5), messages), "Access is denied. (os error 5)");
+  messages.texts[7] = u"  leading space stays\r\n";
+  EXPECT_EQ(describe_error(OsError::from_code(7), messages), "  leading space stays (os error 7)");
+}
+
+TEST(DescribeError, FallbacksWhenTheSystemHasNoValidText) {
+  testing::FakeSystemMessages messages;
+  EXPECT_EQ(describe_error(OsError::from_code(9999), messages),
+            "OS Error 9999 (FormatMessageW() returned error 317)");
+  messages.texts[42] = std::u16string(u"bad ") + char16_t(0xDC00);
+  EXPECT_EQ(describe_error(OsError::from_code(42), messages),
+            "OS Error 42 (FormatMessageW() returned invalid UTF-16)");
+  EXPECT_EQ(describe_error(OsError::with_text("failed to write whole buffer"), messages),
+            "failed to write whole buffer");
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,86 @@
+#include "driver/paths.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/product_identity.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char16_t* folder = u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker";
+
+TEST(IsInsideInstallFolder, ComparesComponentsNotText) {
+  struct Case {
+    const char* name;
+    std::u16string executable;
+    bool inside;
+  } cases[] = {
+      {"uninstaller", u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\uninstall.exe", true},
+      {"drive letter case", u"c:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\uninstall.exe", true},
+      {"forward slashes", u"C:/Users/Owner/AppData/Local/Programs/Orvane Worker/uninstall.exe", true},
+      {"doubled separators", u"C:\\\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\\\uninstall.exe", true},
+      {"single dots skipped", u"C:\\Users\\.\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\uninstall.exe", true},
+      {"name case matters", u"C:\\users\\owner\\appdata\\local\\programs\\orvane worker\\uninstall.exe", false},
+      {"shared text beginning", u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker2\\setup.exe", false},
+      {"subfolder", u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\sub\\setup.exe", true},
+      {"the folder itself", folder, true},
+      {"folder with trailing separator", u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\", true},
+      {"parent of the folder", u"C:\\Users\\Owner\\AppData\\Local\\Programs", false},
+      {"verbatim drive against drive", u"\\\\?\\C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\uninstall.exe", false},
+      {"two dots are not resolved", u"C:\\Users\\Owner\\AppData\\Local\\Programs\\x\\..\\Orvane Worker\\uninstall.exe", false},
+      {"other drive", u"D:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker\\uninstall.exe", false},
+      {"relative", u"Orvane Worker\\uninstall.exe", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(is_inside_install_folder(c.executable, folder), c.inside);
+  }
+}
+
+TEST(PathComponents, ReadsEveryPrefixForm) {
+  using Kind = PathComponent::Kind;
+  struct Case {
+    const char* name;
+    std::u16string path;
+    std::vector<Kind> kinds;
+  } cases[] = {
+      {"drive, root, names", u"C:\\a\\b", {Kind::DrivePrefix, Kind::Root, Kind::Name, Kind::Name}},
+      {"drive-relative", u"C:a", {Kind::DrivePrefix, Kind::Name}},
+      {"leading dot kept", u".\\a", {Kind::CurrentDir, Kind::Name}},
+      {"drive then leading dot kept", u"C:.\\a", {Kind::DrivePrefix, Kind::CurrentDir, Kind::Name}},
+      {"inner dot skipped", u"a\\.\\b", {Kind::Name, Kind::Name}},
+      {"rooted dot skipped", u"\\.\\x", {Kind::Root, Kind::Name}},
+      {"two dots", u"a\\..\\b", {Kind::Name, Kind::ParentDir, Kind::Name}},
+      {"unc", u"\\\\server\\share\\a", {Kind::UncPrefix, Kind::Root, Kind::Name}},
+      {"unc with slashes", u"//server/share/a", {Kind::UncPrefix, Kind::Root, Kind::Name}},
+      {"unc without share is no prefix", u"\\\\server", {Kind::Root, Kind::Name}},
+      {"device", u"\\\\.\\COM1", {Kind::DevicePrefix}},
+      {"verbatim", u"\\\\?\\pipe\\x", {Kind::VerbatimPrefix, Kind::Root, Kind::Name}},
+      {"verbatim unc", u"\\\\?\\UNC\\s\\sh\\a", {Kind::VerbatimUncPrefix, Kind::Root, Kind::Name}},
+      {"verbatim drive", u"\\\\?\\C:\\a", {Kind::VerbatimDrivePrefix, Kind::Root, Kind::Name}},
+      {"verbatim keeps dots, only \\ separates", u"\\\\?\\C:\\.\\a/b",
+       {Kind::VerbatimDrivePrefix, Kind::Root, Kind::CurrentDir, Kind::Name}},
+      {"verbatim opening needs backslashes", u"//?/C:/a", {Kind::UncPrefix, Kind::Root, Kind::Name}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Kind> kinds;
+    for (const PathComponent& p : path_components(c.path)) kinds.push_back(p.kind);
+    EXPECT_EQ(kinds, c.kinds);
+  }
+}
+
+TEST(PathsEqual, SeparatorsAndDriveCaseDoNotMatterNamesDo) {
+  const std::u16string a = u"C:\\Users\\Owner\\uninstall.exe";
+  EXPECT_TRUE(paths_equal(a, a));
+  EXPECT_TRUE(paths_equal(a, u"c:/Users/Owner/uninstall.exe"));
+  EXPECT_TRUE(paths_equal(a, u"C:\\\\Users\\Owner\\\\uninstall.exe"));
+  EXPECT_FALSE(paths_equal(a, u"C:\\Users\\owner\\uninstall.exe"));
+  EXPECT_FALSE(paths_equal(a, u"C:\\Users\\Owner"));
+  EXPECT_FALSE(paths_equal(u"\\\\s\\share\\x", u"\\\\S\\share\\x"));
+  EXPECT_TRUE(paths_equal(u"\\\\?\\C:\\x", u"\\\\?\\c:\\x"));
+  EXPECT_FALSE(paths_equal(u"\\\\?\\C:\\x", u"C:\\x"));
+}
+
+}  // namespace
+}  // namespace orvane
