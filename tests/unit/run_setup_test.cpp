@@ -1,0 +1,91 @@
+#include "driver/run_setup.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/dialogs.h"
+#include "fakes/fake_platform.h"
+
+namespace orvane {
+namespace {
+
+using testing::FakePlatform;
+
+const std::u16string folder = FakePlatform::folder;
+
+TEST(RunSetup, ModesAndExitStatus) {
+  struct Case {
+    const char* name;
+    std::u16string line;
+    std::deque<int> answers;
+    bool break_install;
+    int status;
+    std::vector<std::uint32_t> styles;  // the boxes, in order
+    bool installed;
+  } cases[] = {
+      {"interactive install, Yes", u"setup.exe", {6, 1}, false, 0, {0x24, 0x40}, true},
+      {"interactive install, No", u"setup.exe", {7}, false, 0, {0x24}, false},
+      {"interactive install, box failed", u"setup.exe", {0}, false, 0, {0x24}, false},
+      {"silent install", u"setup.exe /S", {}, false, 0, {}, true},
+      {"interactive install fails", u"setup.exe", {6, 1}, true, 1, {0x24, 0x10}, false},
+      {"silent install fails", u"setup.exe --silent", {}, true, 1, {}, false},
+      {"silent removal", u"setup.exe /SILENT --Uninstall", {}, false, 0, {}, false},
+      {"interactive removal", u"setup.exe /uninstall", {6, 1}, false, 0, {0x24, 0x40}, false},
+      {"removal declined", u"setup.exe /uninstall", {7}, false, 0, {0x24}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fake;
+    fake.process.line = c.line;
+    fake.dialogs.answers = c.answers;
+    if (c.break_install) fake.files.add_file(folder);
+    EXPECT_EQ(run_setup(fake.platform), c.status);
+    std::vector<std::uint32_t> styles;
+    for (const auto& shown : fake.dialogs.shown) styles.push_back(shown.style);
+    EXPECT_EQ(styles, c.styles);
+    EXPECT_EQ(fake.files.exists(folder + u"\\orvane-worker.exe"), c.installed);
+  }
+}
+
+TEST(RunSetup, DeclinedInstallTouchesNothing) {
+  FakePlatform fake;
+  fake.dialogs.answers = {7};
+  const auto listing = fake.files.listing();
+  EXPECT_EQ(run_setup(fake.platform), 0);
+  EXPECT_EQ(fake.files.listing(), listing);
+  EXPECT_FALSE(fake.registry.has_key(u"Environment"));
+  EXPECT_TRUE(fake.broadcast.sent.empty());
+  EXPECT_EQ(fake.dialogs.shown[0].text, install_question(folder));
+}
+
+TEST(RunSetup, FailureBoxCarriesTheStepMessage) {
+  FakePlatform fake;
+  fake.files.add_file(folder);
+  fake.dialogs.answers = {6};
+  EXPECT_EQ(run_setup(fake.platform), 1);
+  ASSERT_EQ(fake.dialogs.shown.size(), 2u);
+  EXPECT_EQ(fake.dialogs.shown[1].text,
+            "Setup could not finish.\r\n\r\nCannot create " + std::string(FakePlatform::folder_text) +
+                ": Cannot create a file when that file already exists. (os error 183)");
+}
+
+TEST(RunSetup, FromInsideTheFolderRemovesWithoutASwitch) {
+  FakePlatform fake;
+  fake.process.line = u"\"" + folder + u"\\uninstall.exe\"";
+  fake.process.executable = folder + u"\\uninstall.exe";
+  fake.dialogs.answers = {6, 1};
+  EXPECT_EQ(run_setup(fake.platform), 0);
+  ASSERT_EQ(fake.dialogs.shown.size(), 2u);
+  EXPECT_EQ(fake.dialogs.shown[0].text, removal_question());
+  EXPECT_EQ(fake.processes.started.size(), 1u);
+}
+
+TEST(RunSetup, ArgumentWithUnpairedSurrogateIsNoSwitch) {
+  FakePlatform fake;
+  fake.process.line = std::u16string(u"setup.exe /s") + char16_t(0xDC00);
+  fake.dialogs.answers = {7};
+  EXPECT_EQ(run_setup(fake.platform), 0);
+  EXPECT_EQ(fake.dialogs.shown.size(), 1u);  // asked: not silent
+}
+
+}  // namespace
+}  // namespace orvane
