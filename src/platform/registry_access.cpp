@@ -62,8 +62,14 @@ StringRead read_string_value(const RegistryKey& key, std::string_view name) {
   const WideString wide_name = to_wide(name);
   StringRead read;
   std::uint32_t size = 0;
-  if (key.registry().query_value(key.handle(), wide_name, &read.type, nullptr, &size) != 0 ||
-      size == 0) {
+  const std::int32_t first =
+      key.registry().query_value(key.handle(), wide_name, &read.type, nullptr, &size);
+  if (first == static_cast<std::int32_t>(win32::error_file_not_found) || (first == 0 && size == 0)) {
+    return read;
+  }
+  if (first != 0) {
+    // The value may well exist: a caller must not take this for a missing value.
+    read.outcome = StringRead::Outcome::ReadFailed;
     return read;
   }
 

@@ -40,9 +40,9 @@ std::optional<RegistryKey> open_user_key(Registry& registry, std::string_view su
 // What reading a string value found.
 struct StringRead {
   enum class Outcome {
-    NoValue,     // missing, unreadable at the first query, or stored with 0 bytes
+    NoValue,     // missing (ERROR_FILE_NOT_FOUND), or stored with 0 bytes
     Text,        // `text` holds the value
-    ReadFailed,  // the value exists but could not be read whole (it kept changing)
+    ReadFailed,  // any other failure: the value may exist but could not be read whole
   };
   Outcome outcome = Outcome::NoValue;
   std::string text;        // the units before the first 0 unit, every unpaired surrogate as U+FFFD
@@ -53,7 +53,9 @@ struct StringRead {
 };
 
 // Two queries: the size, then the data. When the value grew in between (ERROR_MORE_DATA), the
-// read is retried with the reported size a few times; the value's type is not examined.
+// read is retried with the reported size a few times; the value's type is not examined. Only
+// ERROR_FILE_NOT_FOUND means "no value": a query refused for another reason is ReadFailed, so
+// that no caller replaces a value it could not see.
 StringRead read_string_value(const RegistryKey& key, std::string_view name);
 
 // REG_SZ or REG_EXPAND_SZ data with its terminator (2 bytes per unit, terminator included).

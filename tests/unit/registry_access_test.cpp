@@ -104,6 +104,17 @@ TEST(ReadStringValue, ValueChangingBetweenQueries) {
   }
 }
 
+TEST(ReadStringValue, RefusedSizeQueryIsNotAMissingValue) {
+  for (std::uint32_t code : {5u, 6u, 234u}) {
+    SCOPED_TRACE(code);
+    testing::FaultInjector faults;
+    FakeRegistry registry(&faults);
+    registry.put_string(key_path, u"Path", "C:\\a;C:\\b", win32::reg_expand_sz);
+    faults.fail("query_value", code, u"Path", 1);
+    EXPECT_EQ(read_back(registry).outcome, Outcome::ReadFailed);
+  }
+}
+
 TEST(WriteValues, StoreExactTypesAndBytes) {
   FakeRegistry registry;
   std::optional<RegistryKey> key = create_user_key(registry, "Software\\Test");

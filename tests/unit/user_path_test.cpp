@@ -228,6 +228,16 @@ TEST_F(PathStepFixture, AddNeverReplacesAValueThatCouldNotBeReadWhole) {
   EXPECT_EQ(broadcast.sent.size(), 1u);
 }
 
+TEST_F(PathStepFixture, AddNeverReplacesAValueItCouldNotQuery) {
+  testing::FaultInjector faults;
+  FakeRegistry guarded(&faults);
+  guarded.put_string(u"Environment", u"Path", "C:\\a;C:\\b", win32::reg_expand_sz);
+  faults.fail("query_value", 5, u"Path", 1);
+  add_to_user_path(guarded, broadcast, F);
+  EXPECT_EQ(faults.count("set_value"), 0u);
+  EXPECT_EQ(broadcast.sent.size(), 1u);
+}
+
 TEST_F(PathStepFixture, RemoveRewritesEvenWithoutMatch) {
   store("A;;B;", win32::reg_sz);
   remove_from_user_path(registry, broadcast, F);
