@@ -1,6 +1,20 @@
 # The Windows side: the stand-in payload, the Win32 platform and the setup program itself.
 
+# Lean and reproducible: unused functions and data are dropped at link time, symbols are
+# stripped, the PE header carries no link time and no build path reaches the output.
+set(ORVANE_LEAN_COMPILE_OPTIONS -ffunction-sections -fdata-sections
+    "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.")
+set(ORVANE_LEAN_LINK_OPTIONS -Wl,--gc-sections -s -Wl,--no-insert-timestamp)
+function(orvane_make_lean target)
+  target_compile_options(${target} PRIVATE ${ORVANE_LEAN_COMPILE_OPTIONS})
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE ${ORVANE_LEAN_LINK_OPTIONS})
+  endif()
+endfunction()
+
 add_subdirectory(payload)
+orvane_make_lean(orvane-worker-stand-in)
 if(NOT ORVANE_PAYLOAD)
   add_dependencies(orvane_carried orvane-worker-stand-in)
 endif()
@@ -8,10 +22,13 @@ endif()
 file(GLOB ORVANE_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32_*.cpp")
 list(FILTER ORVANE_WIN32_SOURCES EXCLUDE REGEX "win32_entry\\.cpp$")
 add_library(orvane_win32 STATIC ${ORVANE_WIN32_SOURCES})
-target_link_libraries(orvane_win32 PUBLIC orvane_logic)
+target_link_libraries(orvane_win32 PUBLIC orvane_logic ntdll)
 target_compile_definitions(orvane_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp)
 target_link_libraries(orvane-worker-setup PRIVATE orvane_win32 orvane_carried)
 target_link_options(orvane-worker-setup PRIVATE -municode -mwindows)
 set_target_properties(orvane-worker-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)
+  orvane_make_lean(${_target})
+endforeach()

@@ -1,0 +1,250 @@
+#include "platform/win32_files.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "platform/win32_support.h"
+
+// ntdll's synchronous write. It is declared only by the driver kit headers, which do not mix with
+// windows.h, so it is spelled out here; the import comes from -lntdll.
+extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc_routine,
+                                      PVOID apc_context, PIO_STATUS_BLOCK io_status, PVOID buffer,
+                                      ULONG length, PLARGE_INTEGER byte_offset, PULONG key);
+
+namespace orvane {
+namespace {
+
+using win32::last_error;
+using win32::ScopedHandle;
+using win32::wide;
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD rename_flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+constexpr DWORD disposition_flags = FILE_DISPOSITION_FLAG_DELETE |
+                                    FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                                    FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+static_assert(rename_flags == 3 && disposition_flags == 0x13);
+
+// The two classes of Windows 10 1607 and later. The headers offer them only under a version test
+// that can never hold, so they are numbered here, right after the last class they do offer.
+constexpr auto file_disposition_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr auto file_rename_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+static_assert(FileIdExtdDirectoryRestartInfo == 20);
+
+// The information classes that older Windows versions and Wine do not know answer one of these.
+bool is_unsupported_class(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+}
+
+bool is_name_surrogate(DWORD reparse_tag) { return (reparse_tag & 0x20000000) != 0; }
+
+struct Metadata {
+  DWORD attributes = 0;
+  DWORD reparse_tag = 0;  // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT
+};
+
+// The metadata of what the path names, links followed. An open with no access rights succeeds for
+// files in use; where it is refused (a file held without sharing, a folder that may not be
+// opened), the directory entry answers instead, which describes the link itself.
+std::optional<Metadata> read_metadata(const PlatformPath& path) {
+  const WideString name(path);
+  const ScopedHandle file(CreateFileW(wide(name), 0, share_all, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file.valid()) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    Metadata metadata{info.dwFileAttributes, 0};
+    if ((metadata.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      FILE_ATTRIBUTE_TAG_INFO tag;
+      if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag))
+        return std::nullopt;
+      metadata.reparse_tag = tag.ReparseTag;
+    }
+    return metadata;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return std::nullopt;
+
+  WIN32_FIND_DATAW entry;
+  const HANDLE search =
+      FindFirstFileExW(wide(name), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  FindClose(search);
+  const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return Metadata{entry.dwFileAttributes, reparse ? entry.dwReserved0 : 0};
+}
+
+// SetFileInformationByHandle with a FILE_RENAME_INFO naming `destination`. `flags` goes into the
+// field that FileRenameInfoEx reads as flags and FileRenameInfo as ReplaceIfExists.
+DWORD set_rename_information(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_class,
+                             const WideString& destination, DWORD flags) {
+  const std::size_t name_bytes = (destination.size() - 1) * sizeof(char16_t);
+  // The name goes in with its terminator: the path conversion inside the call reads up to it.
+  const std::size_t total = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(char16_t);
+  if (total > MAXDWORD) return ERROR_FILENAME_EXCED_RANGE;
+  std::vector<std::uint64_t> storage((total + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+  info->Flags = flags;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::copy_n(wide(destination), destination.size(), info->FileName);
+  if (SetFileInformationByHandle(file, information_class, info, static_cast<DWORD>(total)))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+// Renames through a handle to the source, replacing the destination even where MoveFileExW
+// refused. Where FileRenameInfoEx is unknown, the older FileRenameInfo with ReplaceIfExists
+// replaces what it can.
+DWORD rename_through_handle(const WideString& source, const WideString& destination) {
+  const ScopedHandle file(CreateFileW(wide(source), DELETE, share_all, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr));
+  if (!file.valid()) return GetLastError();
+  const DWORD error = set_rename_information(file.get(), file_rename_info_ex, destination, rename_flags);
+  if (!is_unsupported_class(error)) return error;
+  return set_rename_information(file.get(), FileRenameInfo, destination, TRUE);
+}
+
+// Marks the file for deletion through a handle, ignoring its read-only attribute.
+DWORD delete_through_handle(const WideString& path) {
+  {
+    const ScopedHandle file(CreateFileW(wide(path), DELETE, share_all, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) return GetLastError();
+    FILE_DISPOSITION_INFO_EX disposition{disposition_flags};
+    if (SetFileInformationByHandle(file.get(), file_disposition_info_ex, &disposition,
+                                   sizeof disposition))
+      return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    if (!is_unsupported_class(error)) return error;
+  }
+  // Without FileDispositionInfoEx the read-only attribute has to go first. It is put back when the
+  // file cannot be deleted after all.
+  const ScopedHandle file(CreateFileW(wide(path), DELETE | FILE_WRITE_ATTRIBUTES, share_all,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+  if (!file.valid()) return GetLastError();
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+    return GetLastError();
+  const DWORD original_attributes = basic.FileAttributes;
+  const bool read_only = (original_attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  // Zero times leave the file's times as they are; only the attributes change.
+  FILE_BASIC_INFO attributes_only{};
+  if (read_only) {
+    attributes_only.FileAttributes = original_attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (attributes_only.FileAttributes == 0) attributes_only.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &attributes_only,
+                                    sizeof attributes_only))
+      return GetLastError();
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
+    return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  if (read_only) {
+    attributes_only.FileAttributes = original_attributes;
+    SetFileInformationByHandle(file.get(), FileBasicInfo, &attributes_only, sizeof attributes_only);
+  }
+  return error;
+}
+
+// Cuts an open file to length 0. Setting the allocation size is enough on Windows; the end of
+// file is the fallback where that class is refused.
+DWORD truncate(HANDLE file) {
+  FILE_ALLOCATION_INFO allocation{};
+  if (SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation))
+    return ERROR_SUCCESS;
+  FILE_END_OF_FILE_INFO end_of_file{};
+  if (SetFileInformationByHandle(file, FileEndOfFileInfo, &end_of_file, sizeof end_of_file))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+// One synchronous NtWriteFile at the current position; the number of bytes written.
+Result<std::size_t> write_once(HANDLE file, const std::byte* data, ULONG length) {
+  IO_STATUS_BLOCK io_status{};
+  NTSTATUS status = NtWriteFile(file, nullptr, nullptr, nullptr, &io_status,
+                                const_cast<std::byte*>(data), length, nullptr, nullptr);
+  if (status == STATUS_PENDING) {
+    // Not expected for a handle opened without FILE_FLAG_OVERLAPPED; the status block belongs to
+    // this frame, so the write has to be over before it is left.
+    WaitForSingleObject(file, INFINITE);
+    status = io_status.Status;
+    if (status == STATUS_PENDING) std::abort();
+  }
+  if (status < 0) return OsError::from_code(RtlNtStatusToDosError(status));
+  return static_cast<std::size_t>(io_status.Information);
+}
+
+}  // namespace
+
+bool Win32Files::path_exists(const PlatformPath& path) { return read_metadata(path).has_value(); }
+
+bool Win32Files::is_directory(const PlatformPath& path) {
+  const std::optional<Metadata> metadata = read_metadata(path);
+  if (!metadata || (metadata->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  const bool reparse = (metadata->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return !(reparse && is_name_surrogate(metadata->reparse_tag));
+}
+
+Status Win32Files::make_directory(const PlatformPath& path) {
+  if (CreateDirectoryW(wide(WideString(path)), nullptr)) return Status::success();
+  return last_error();
+}
+
+Status Win32Files::rename_replacing(const PlatformPath& source, const PlatformPath& destination) {
+  const WideString from(source);
+  const WideString to(destination);
+  if (MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return Status::success();
+  const DWORD first_error = GetLastError();
+  if (first_error != ERROR_ACCESS_DENIED) return OsError::from_code(first_error);
+  const DWORD retry_error = rename_through_handle(from, to);
+  if (retry_error == ERROR_SUCCESS) return Status::success();
+  return OsError::from_code(retry_error == ERROR_DIR_NOT_EMPTY ? retry_error : first_error);
+}
+
+Status Win32Files::write_whole_file(const PlatformPath& path, std::span<const std::byte> bytes) {
+  const ScopedHandle file(CreateFileW(wide(WideString(path)), GENERIC_WRITE, share_all, nullptr,
+                                      OPEN_ALWAYS, 0, nullptr));
+  if (!file.valid()) return last_error();
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD error = truncate(file.get());
+    if (error != ERROR_SUCCESS) return OsError::from_code(error);
+  }
+  while (!bytes.empty()) {
+    const auto length = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), std::numeric_limits<ULONG>::max()));
+    const Result<std::size_t> written = write_once(file.get(), bytes.data(), length);
+    if (!written.ok()) return written.error();
+    if (written.value() == 0) return OsError::with_text("failed to write whole buffer");
+    bytes = bytes.subspan(std::min(written.value(), bytes.size()));
+  }
+  return Status::success();
+}
+
+Status Win32Files::delete_file(const PlatformPath& path) {
+  const WideString name(path);
+  if (DeleteFileW(wide(name))) return Status::success();
+  const DWORD first_error = GetLastError();
+  if (first_error != ERROR_ACCESS_DENIED) return OsError::from_code(first_error);
+  if (delete_through_handle(name) == ERROR_SUCCESS) return Status::success();
+  return OsError::from_code(first_error);
+}
+
+Status Win32Files::copy_file_replacing(const PlatformPath& source,
+                                       const PlatformPath& destination) {
+  if (CopyFileExW(wide(WideString(source)), wide(WideString(destination)), nullptr, nullptr,
+                  nullptr, 0))
+    return Status::success();
+  return last_error();
+}
+
+}  // namespace orvane
