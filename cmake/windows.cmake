@@ -32,3 +32,6 @@ set_target_properties(orvane-worker-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY "$
 foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)
   orvane_make_lean(${_target})
 endforeach()
+
+# Embedded manifest and version information; signing when a certificate is configured.
+include(cmake/release.cmake)

@@ -15,4 +15,12 @@
 #define ORVANE_SETUP_FILE_NAME "orvane-worker-setup.exe"
 #define ORVANE_SETUP_CAPTION ORVANE_DISPLAY_NAME " setup"
 
+/* The setup program's Windows version resource (FileDescription is the caption): the four-part
+   file version is the product version followed by a build number. */
+#define ORVANE_VERSION_BUILD 0
+#define ORVANE_STRINGIZE_(x) #x
+#define ORVANE_STRINGIZE(x) ORVANE_STRINGIZE_(x)
+#define ORVANE_FILE_VERSION ORVANE_VERSION "." ORVANE_STRINGIZE(ORVANE_VERSION_BUILD)
+#define ORVANE_COPYRIGHT "Copyright (C) " ORVANE_PUBLISHER
+
 #endif
