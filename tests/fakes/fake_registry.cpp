@@ -126,7 +126,7 @@ std::int32_t FakeRegistry::query_value(KeyHandle key, const WideString& name, st
     *size = needed;
     return status(error_more_data);
   }
-  std::memcpy(data, v->bytes.data(), needed);
+  if (needed != 0) std::memcpy(data, v->bytes.data(), needed);  // an empty value's data() may be null
   *size = needed;
   return 0;
 }
