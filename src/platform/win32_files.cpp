@@ -115,46 +115,33 @@ DWORD rename_through_handle(const WideString& source, const WideString& destinat
 
 // Marks the file for deletion through a handle, ignoring its read-only attribute.
 DWORD delete_through_handle(const WideString& path) {
-  {
-    const ScopedHandle file(CreateFileW(wide(path), DELETE, share_all, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file.valid()) return GetLastError();
-    FILE_DISPOSITION_INFO_EX disposition{disposition_flags};
-    if (SetFileInformationByHandle(file.get(), file_disposition_info_ex, &disposition,
-                                   sizeof disposition))
-      return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    if (!is_unsupported_class(error)) return error;
-  }
-  // Without FileDispositionInfoEx the read-only attribute has to go first. It is put back when the
-  // file cannot be deleted after all.
-  const ScopedHandle file(CreateFileW(wide(path), DELETE | FILE_WRITE_ATTRIBUTES, share_all,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
+  const ScopedHandle file(CreateFileW(wide(path), DELETE, share_all, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) return GetLastError();
-  FILE_BASIC_INFO basic;
-  if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
-    return GetLastError();
-  const DWORD original_attributes = basic.FileAttributes;
-  const bool read_only = (original_attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  // Zero times leave the file's times as they are; only the attributes change.
-  FILE_BASIC_INFO attributes_only{};
+  FILE_DISPOSITION_INFO_EX disposition_ex{disposition_flags};
+  if (SetFileInformationByHandle(file.get(), file_disposition_info_ex, &disposition_ex,
+                                 sizeof disposition_ex))
+    return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  if (!is_unsupported_class(error)) return error;
+
+  // Without FileDispositionInfoEx the read-only attribute has to go first. That happens by path:
+  // Wine gives a user other than root no FILE_WRITE_ATTRIBUTES handle to a read-only file. The
+  // attribute is put back when the file cannot be deleted after all.
+  const DWORD attributes = GetFileAttributesW(wide(path));
+  const bool read_only =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (read_only) {
-    attributes_only.FileAttributes = original_attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
-    if (attributes_only.FileAttributes == 0) attributes_only.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &attributes_only,
-                                    sizeof attributes_only))
-      return GetLastError();
+    DWORD cleared = attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (cleared == 0) cleared = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesW(wide(path), cleared)) return GetLastError();
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
   if (SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
     return ERROR_SUCCESS;
-  const DWORD error = GetLastError();
-  if (read_only) {
-    attributes_only.FileAttributes = original_attributes;
-    SetFileInformationByHandle(file.get(), FileBasicInfo, &attributes_only, sizeof attributes_only);
-  }
-  return error;
+  const DWORD disposition_error = GetLastError();
+  if (read_only) SetFileAttributesW(wide(path), attributes);
+  return disposition_error;
 }
 
 // Cuts an open file to length 0. Setting the allocation size is enough on Windows; the end of
