@@ -26,7 +26,8 @@ using win32::ScopedHandle;
 using win32::wide;
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr DWORD rename_flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+constexpr DWORD rename_flags =
+    FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
 constexpr DWORD disposition_flags = FILE_DISPOSITION_FLAG_DELETE |
                                     FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                                     FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
@@ -108,7 +109,8 @@ DWORD rename_through_handle(const WideString& source, const WideString& destinat
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                       nullptr));
   if (!file.valid()) return GetLastError();
-  const DWORD error = set_rename_information(file.get(), file_rename_info_ex, destination, rename_flags);
+  const DWORD error =
+      set_rename_information(file.get(), file_rename_info_ex, destination, rename_flags);
   if (!is_unsupported_class(error)) return error;
   return set_rename_information(file.get(), FileRenameInfo, destination, TRUE);
 }
@@ -208,7 +210,8 @@ Status Win32Files::write_whole_file(const PlatformPath& path, std::span<const st
     if (error != ERROR_SUCCESS) return OsError::from_code(error);
   }
   while (!bytes.empty()) {
-    const auto length = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), std::numeric_limits<ULONG>::max()));
+    const auto length =
+        static_cast<ULONG>(std::min<std::size_t>(bytes.size(), std::numeric_limits<ULONG>::max()));
     const Result<std::size_t> written = write_once(file.get(), bytes.data(), length);
     if (!written.ok()) return written.error();
     if (written.value() == 0) return OsError::with_text("failed to write whole buffer");

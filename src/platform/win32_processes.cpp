@@ -50,7 +50,8 @@ Result<PlatformPath> Win32Processes::system_directory() {
 }
 
 Result<PlatformPath> Win32Processes::windows_directory() {
-  return query_folder([](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
+  return query_folder(
+      [](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
 }
 
 std::uint32_t Win32Processes::file_attributes(const PlatformPath& path) {

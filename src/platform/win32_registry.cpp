@@ -30,15 +30,14 @@ std::int32_t Win32Registry::open_key(const WideString& subkey, std::uint32_t acc
   return to_status(status);
 }
 
-std::int32_t Win32Registry::query_value(KeyHandle key, const WideString& name,
-                                        std::uint32_t* type, std::uint8_t* data,
-                                        std::uint32_t* size) {
+std::int32_t Win32Registry::query_value(KeyHandle key, const WideString& name, std::uint32_t* type,
+                                        std::uint8_t* data, std::uint32_t* size) {
   // DWORD is unsigned long here, not the same type as std::uint32_t: go through locals.
   DWORD value_type = type != nullptr ? *type : 0;
   DWORD value_size = size != nullptr ? *size : 0;
-  const LSTATUS status =
-      RegQueryValueExW(to_hkey(key), win32::wide(name), nullptr, type != nullptr ? &value_type : nullptr,
-                       data, size != nullptr ? &value_size : nullptr);
+  const LSTATUS status = RegQueryValueExW(to_hkey(key), win32::wide(name), nullptr,
+                                          type != nullptr ? &value_type : nullptr, data,
+                                          size != nullptr ? &value_size : nullptr);
   if (type != nullptr) *type = value_type;
   if (size != nullptr) *size = value_size;
   return to_status(status);
@@ -54,6 +53,8 @@ std::int32_t Win32Registry::delete_tree(const WideString& subkey) {
   return to_status(RegDeleteTreeW(HKEY_CURRENT_USER, win32::wide(subkey)));
 }
 
-std::int32_t Win32Registry::close_key(KeyHandle key) { return to_status(RegCloseKey(to_hkey(key))); }
+std::int32_t Win32Registry::close_key(KeyHandle key) {
+  return to_status(RegCloseKey(to_hkey(key)));
+}
 
 }  // namespace orvane
