@@ -304,6 +304,12 @@ def reinstall_while_running(c: Case) -> None:
         c.check(p.read(f"{p.folder}\\{PAYLOAD}.old") == old, f"{PAYLOAD}.old is the running copy")
     c.check(worker.poll() is None and p.wait_process(PAYLOAD, present=True, seconds=1),
             "the running program keeps running")
+    # Once it has ended, the next installation replaces the old copy and deletes it.
+    worker.kill()
+    worker.wait()
+    c.require(p.wait_process(PAYLOAD, present=False), "the program has ended")
+    c.equal(p.setup("/S").status, 0, "third silent install exits 0")
+    c.equal(sorted(p.files(p.folder)), [PAYLOAD, UNINSTALLER], "the old copy is gone")
 
 
 @case("install_blocked_by_file")
@@ -377,15 +383,15 @@ def existing_path_naming_the_folder(c: Case) -> None:
             "Path is not written: same type, same bytes")
 
 
-@case("interactive_install.no")
-def interactive_install_no(c: Case) -> None:
+@table("interactive_install_declined", {"no": "no", "closed": "close"})
+def interactive_install_declined(c: Case, answer: str) -> None:
     p = c.prefix()
     before = p.snapshot()
-    run = p.setup(answers=["no"], shots=["install-question"])
+    run = p.setup(answers=[answer], shots=["install-question"] if answer == "no" else None)
     c.box(run.boxes, 0, "question", install_question(p.folder), "the install question")
     c.box_count(run, 1, "install declined")
-    c.equal(run.status, 0, "answering No exits 0")
-    c.equal(changes(before, p.snapshot()), [], "No leaves disk, registry and Path untouched")
+    c.equal(run.status, 0, f"answering {answer!r} exits 0")
+    c.equal(changes(before, p.snapshot()), [], "declining leaves disk, registry and Path untouched")
 
 
 @case("interactive_install.yes")
@@ -450,11 +456,12 @@ def interactive_removal(c: Case) -> None:
     uninstaller = f"{p.folder}\\{UNINSTALLER}"
     installed = p.snapshot()
     # As a double-click in the install folder starts it: no switch, current directory there.
-    run = p.setup(exe=uninstaller, cwd=p.folder, answers=["no"])
-    c.box(run.boxes, 0, "question", REMOVAL_QUESTION, "the removal question")
-    c.box_count(run, 1, "removal declined")
-    c.equal(run.status, 0, "answering No exits 0")
-    c.equal(changes(installed, p.snapshot()), [], "No leaves everything as it was")
+    for answer in ["no", "close"]:
+        run = p.setup(exe=uninstaller, cwd=p.folder, answers=[answer])
+        c.box(run.boxes, 0, "question", REMOVAL_QUESTION, "the removal question")
+        c.box_count(run, 1, "removal declined")
+        c.equal(run.status, 0, f"answering {answer!r} exits 0")
+        c.equal(changes(installed, p.snapshot()), [], f"{answer!r} leaves everything as it was")
 
     run = p.setup(exe=uninstaller, cwd=p.folder, answers=["yes", "ok"],
                   shots=["removal-question", "removed"])
@@ -527,6 +534,22 @@ def removal_while_running(c: Case) -> None:
     c.check(p.wait_process("cmd.exe", present=False), "the deferred command ends")
     left = p.files(p.folder) if p.exists(p.folder) else None
     c.note(f"left behind while {PAYLOAD} runs: {sorted(left) if left is not None else 'nothing'}")
+
+
+@case("removal_of_read_only_program")
+def removal_of_read_only_program(c: Case) -> None:
+    p = c.prefix()
+    c.require(p.setup("/S").status == 0, "silent install exits 0")
+    # Wine shows a file without Unix write permission as FILE_ATTRIBUTE_READONLY.
+    p.unix(f"{p.folder}\\{PAYLOAD}").chmod(0o444)
+    attributes = p.run(["cmd", "/c", "attrib", f"{p.folder}\\{PAYLOAD}"], label="attrib").stdout
+    c.require(b"R" in attributes.upper().split(b"C:\\")[0],  # the flags stand before the path
+              "the harness made the program read-only", repr(attributes))
+    run = p.setup("--uninstall", "--silent")
+    c.equal(run.status, 0, "silent removal exits 0")
+    c.check(not p.exists(f"{p.folder}\\{PAYLOAD}"),
+            f"a read-only {PAYLOAD} is deleted by the removal itself, not left to the deferred command")
+    c.removed(p, p.folder, "silent removal")
 
 
 @case("planted_cmd_beside_setup")
