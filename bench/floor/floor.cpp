@@ -2,8 +2,9 @@
 // the registry as a silent install or removal of Orvane Worker. Plain Win32, no checks, no error
 // handling, no text processing beyond one append and one cut: it shows what the platform itself
 // costs. It writes the same two files and the same registry values, and on removal deletes them
-// and starts the same deferred folder removal; it sends no broadcast and reads no command line
-// beyond telling install ("/S") from removal ("--uninstall").
+// and starts the same deferred folder removal; it reads no command line beyond telling install
+// ("/S") from removal ("--uninstall"). Built with FLOOR_BROADCAST it also sends the same
+// WM_SETTINGCHANGE "Environment" broadcast after the Path write, which costs user32 under Wine.
 
 #include <windows.h>
 
@@ -37,6 +38,14 @@ DWORD read_path(HKEY key) {
   return size;
 }
 
+void broadcast() {
+#if defined(FLOOR_BROADCAST)
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
+                      SMTO_ABORTIFHUNG, 3000, &result);
+#endif
+}
+
 void install() {
   wchar_t base[MAX_PATH];
   GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
@@ -63,6 +72,7 @@ void install() {
     swprintf(scratch, 8192, L"%ls", folder);
   set_string(key, L"Path", REG_EXPAND_SZ, scratch);
   RegCloseKey(key);
+  broadcast();
 
   RegCreateKeyExW(HKEY_CURRENT_USER, uninstall_key, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   set_string(key, L"DisplayName", REG_SZ, L"Orvane Worker");
@@ -90,6 +100,7 @@ void remove() {
       path_value[length - cut - (length > cut ? 1 : 0)] = 0;
     set_string(key, L"Path", REG_EXPAND_SZ, path_value);
     RegCloseKey(key);
+    broadcast();
   }
   RegDeleteTreeW(HKEY_CURRENT_USER, uninstall_key);
   swprintf(scratch, 8192, L"%ls\\orvane-worker.exe", folder);
