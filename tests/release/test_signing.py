@@ -66,10 +66,11 @@ def check_signed(checks: Checks, program: Path, identity: SigningIdentity, what:
 
 
 def configure(build: Path, env: dict, *defines: str, log: Path) -> None:
+    payload = os.environ.get("ORVANE_PAYLOAD", "")
     run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja",
          "--toolchain", ROOT / "cmake" / "mingw-w64-x86_64.cmake",
          "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DORVANE_BUILD_TESTS=OFF",
-         f"-DORVANE_PAYLOAD={os.environ.get('ORVANE_PAYLOAD', '')}", *defines], env=env, log=log)
+         f"-DORVANE_PAYLOAD={payload and os.path.abspath(payload)}", *defines], env=env, log=log)
 
 
 def build_setup(build: Path, env: dict, log: Path) -> Path:
