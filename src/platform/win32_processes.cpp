@@ -2,13 +2,10 @@
 
 #include <windows.h>
 
-#include "platform/win32_codes.h"
 #include "platform/win32_support.h"
 
 namespace orvane {
 namespace {
-
-static_assert(sizeof(STARTUPINFOW) == win32::startupinfo_size);
 
 HANDLE to_handle(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle from_handle(HANDLE h) { return reinterpret_cast<Handle>(h); }
@@ -72,7 +69,7 @@ Result<Handle> Win32Processes::duplicate_inheritable(Handle h) {
 
 Result<StartedProcess> Win32Processes::create_process(const ProcessStart& start) {
   STARTUPINFOW startup{};
-  startup.cb = start.startup.cb;
+  startup.cb = start.startup.cb;  // sizeof(STARTUPINFOW), checked in win32_codes_check.cpp
   startup.dwFlags = start.startup.flags;
   startup.hStdInput = to_handle(start.startup.std_input);
   startup.hStdOutput = to_handle(start.startup.std_output);
