@@ -4,7 +4,9 @@
 Each step is a clean build (target orvane-worker-setup, MinSizeRel, the given small payload) of
 the given source tree in its own directory under --work, with the step's flags added on the
 command line through CMAKE_CXX_FLAGS / CMAKE_EXE_LINKER_FLAGS: the project's files are not
-changed. Steps are cumulative unless marked "alone" (measured against the baseline only).
+changed; the objects of bench/size/*.cpp join the link where a step names them. Steps are
+cumulative unless marked "alone" (measured against the baseline only); a step that does not build
+is skipped and the next one builds on the last that did.
 
 usage: size_ladder.py --source DIR --payload FILE --work DIR [--jobs N] [--out FILE.md]
 """
@@ -14,28 +16,44 @@ import shutil
 import subprocess
 import sys
 
-TERMINATE = "-Wl,--defsym=_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort"
-THROWS = " ".join("-Wl,--defsym=%s=abort" % s for s in (
-    "_ZSt20__throw_length_errorPKc", "_ZSt17__throw_bad_allocv",
-    "_ZSt28__throw_bad_array_new_lengthv", "_ZSt19__throw_logic_errorPKc",
-    "_ZSt24__throw_out_of_range_fmtPKcz"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+# Objects built from bench/size/*.cpp and added to the link (see each file for what it replaces).
+OBJECTS = ("lean_terminate", "lean_throw_helpers", "lean_new_delete")
 
 # name, cumulative?, extra C++ flags, extra link flags, toolchain (None: the project's), the
-# MinSizeRel optimisation flags (None: CMake's "-Os -DNDEBUG")
+# MinSizeRel optimisation flags (None: CMake's "-Os -DNDEBUG"). "{obj:NAME}" in the link flags
+# stands for the built object of bench/size/NAME.cpp.
 STEPS = [
     ("as configured (-Os, gc-sections, -s, win32 threads)", True, "", "", None, None),
     ("posix thread model instead of win32", False, "", "", "posix", None),
     ("-O2 instead of -Os", False, "", "", None, "-O2 -DNDEBUG"),
-    ("no verbose terminate handler (link: handler = abort)", True, "", TERMINATE, None, None),
-    ("-fno-asynchronous-unwind-tables", True, "-fno-asynchronous-unwind-tables", "", None, None),
+    ("-fno-asynchronous-unwind-tables, exceptions still on", False,
+     "-fno-asynchronous-unwind-tables", "", None, None),
+    ("short terminate handler (bench/size/lean_terminate.cpp)", True, "", "{obj:lean_terminate}",
+     None, None),
     ("-fno-threadsafe-statics", True, "-fno-threadsafe-statics", "", None, None),
     ("-fno-rtti", True, "-fno-rtti", "", None, None),
     ("-flto", True, "-flto", "-flto", None, None),
-    ("library __throw_* helpers = abort (link)", True, "", THROWS, None, None),
+    ("library throw helpers = abort (bench/size/lean_throw_helpers.cpp)", True, "",
+     "{obj:lean_throw_helpers}", None, None),
     ("-fno-exceptions", True, "-fno-exceptions", "", None, None),
-    ("-fno-asynchronous-unwind-tables, now without exceptions", True,
-     "-fno-asynchronous-unwind-tables", "", None, None),
+    ("-fno-asynchronous-unwind-tables", True, "-fno-asynchronous-unwind-tables", "", None, None),
+    ("operator new/delete: malloc, abort when out of memory (bench/size/lean_new_delete.cpp)",
+     True, "", "{obj:lean_new_delete}", None, None),
 ]
+
+
+def build_objects(work):
+    """Compiles bench/size/*.cpp for the link; returns {name: object path}."""
+    cxx = shutil.which("x86_64-w64-mingw32-g++-win32") or "x86_64-w64-mingw32-g++-posix"
+    objects = {}
+    for name in OBJECTS:
+        obj = os.path.join(work, name + ".obj")
+        subprocess.run([cxx, "-std=c++20", "-Os", "-fno-exceptions", "-ffunction-sections",
+                        "-Wall", "-Wextra", "-c", os.path.join(HERE, "size", name + ".cpp"),
+                        "-o", obj], check=True)
+        objects[name] = obj
+    return objects
 
 
 def build(source, work, name, cxx_flags, link_flags, toolchain, opt_flags, payload, jobs):
@@ -76,10 +94,13 @@ def main():
 
     lines = ["| step | setup bytes | overhead (setup − payload) | bytes bought |",
              "|---|---:|---:|---:|"]
+    objects = build_objects(os.path.abspath(args.work))
     cxx, link = "", ""
     baseline = previous = None
     for index, (label, cumulative, add_cxx, add_link, toolchain, opt) in enumerate(STEPS):
         step_cxx = (cxx + " " + add_cxx).strip() if cumulative else add_cxx
+        for name, obj in objects.items():
+            add_link = add_link.replace("{obj:%s}" % name, obj)
         step_link = (link + " " + add_link).strip() if cumulative else add_link
         size, log = build(os.path.abspath(args.source), args.work, "step%02d" % index, step_cxx,
                           step_link, toolchain, opt, payload, args.jobs)
