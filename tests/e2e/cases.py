@@ -8,9 +8,8 @@ everything that is wrong; `require` stops a case where going on would only repea
 from __future__ import annotations
 
 import contextlib
-import time
 
-from harness import (PROFILE, REG_DWORD, REG_EXPAND_SZ, REG_SZ, HarnessError, Prefix, dword,
+from harness import (PROFILE, REG_DWORD, REG_EXPAND_SZ, REG_SZ, Prefix, dword,
                      from_utf16, utf16)
 
 CAPTION = "Orvane Worker setup"
@@ -97,7 +96,7 @@ class Case:
         self._prefixes = contextlib.ExitStack()
 
     def prefix(self, local_app_data=PROFILE) -> Prefix:
-        return self._prefixes.enter_context(Prefix(self.cfg, self.state, self.name.replace("/", "_"),
+        return self._prefixes.enter_context(Prefix(self.cfg, self.state, self.name,
                                                    local_app_data))
 
     def close(self) -> None:

@@ -633,9 +633,6 @@ class Prefix:
     def reg_delete_value(self, key: str, name: str) -> None:
         self._reg_set("delete-value", key, name, allow=(2,))
 
-    def reg_delete_key(self, key: str) -> None:
-        self._reg_set("delete-key", key, allow=(2,))
-
     def reg_deny(self, key: str) -> None:
         """Refuses setting values and creating subkeys on the key, while this server runs."""
         self._reg_set("deny", key)
