@@ -14,7 +14,8 @@ class Files {
  public:
   virtual ~Files() = default;
 
-  // True when the path's metadata can be read (links followed). A file that another process holds
+  // True when the path's metadata can be read (links followed; where the path cannot be opened at
+  // all, its directory entry answers, which describes a link itself). A file that another process holds
   // open, or that is running, counts as present. Any failure means false.
   virtual bool path_exists(const PlatformPath& path) = 0;
 

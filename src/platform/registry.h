@@ -32,7 +32,7 @@ class Registry {
                                  const std::uint8_t* data, std::uint32_t size) = 0;
 
   // RegDeleteTreeW(HKCU, subkey): the key with all its values and subkeys. A missing key gives
-  // ERROR_FILE_NOT_FOUND.
+  // ERROR_FILE_NOT_FOUND. An empty subkey is refused (it would empty all of HKCU).
   virtual std::int32_t delete_tree(const WideString& subkey) = 0;
 
   // RegCloseKey(key).

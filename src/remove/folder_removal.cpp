@@ -80,7 +80,9 @@ std::optional<PlatformPath> find_command_interpreter(Platform& platform) {
 }
 
 void schedule_folder_removal(Platform& platform, const std::string& folder_text) {
-  if (folder_text.find('"') != std::string::npos) return;
+  // A double quote would end the quoted target early and let the rest run as commands; cmd
+  // expands %NAME% even between quotes, which would make rmdir delete some other folder.
+  if (folder_text.find_first_of("\"%") != std::string::npos) return;
   const std::optional<PlatformPath> interpreter = find_command_interpreter(platform);
   if (!interpreter) return;
 

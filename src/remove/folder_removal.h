@@ -20,7 +20,8 @@ std::u16string folder_removal_command_line(const std::string& folder_text);
 std::optional<PlatformPath> find_command_interpreter(Platform& platform);
 
 // Starts the command and returns at once; every failure is silent. No command is started for a
-// folder text holding a double quote, which would end the quoted rmdir target early.
+// folder text that cmd would not take literally between double quotes: one holding a double
+// quote (it would end the quoted target early) or a percent sign (cmd expands %NAME% there too).
 void schedule_folder_removal(Platform& platform, const std::string& folder_text);
 
 }  // namespace orvane

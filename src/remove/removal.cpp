@@ -20,8 +20,11 @@ SetupResult run_removal(Platform& platform, bool silent) {
   for (const PayloadImage& image : carried_files()) {
     (void)delete_file(platform.files, join_path(layout.folder, image.name));
   }
-  schedule_folder_removal(platform, text);
+  // The closing box comes before the deferred removal: while it is open this program, often the
+  // uninstall.exe inside the folder, is still running, and a running program's file (and so its
+  // folder) cannot be deleted. Started after the box, the command's delay outlasts our exit.
   if (!silent) tell_removed(platform.dialogs);
+  schedule_folder_removal(platform, text);
   return {};
 }
 

@@ -6,8 +6,8 @@
 
 namespace orvane {
 
-// Question (unless silent), Path, registration key, carried files, deferred folder removal,
-// closing box (unless silent). Best effort throughout: always succeeds.
+// Question (unless silent), Path, registration key, carried files, closing box (unless silent),
+// deferred folder removal. Best effort throughout: always succeeds.
 SetupResult run_removal(Platform& platform, bool silent);
 
 }  // namespace orvane

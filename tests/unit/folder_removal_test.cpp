@@ -102,10 +102,23 @@ TEST(FolderRemoval, InterpreterSearchNeverLooksBesideTheSetupProgram) {
   }
 }
 
-TEST(FolderRemoval, DoubleQuoteInTheFolderStartsNoCommand) {
-  FakePlatform fake;
-  schedule_folder_removal(fake.platform, "C:\\x\" & del /q C:\\important & \"\\Orvane Worker");
-  EXPECT_TRUE(fake.processes.started.empty());
+TEST(FolderRemoval, OnlyFoldersCmdTakesLiterallyGetACommand) {
+  struct Case {
+    const char* folder;
+    bool started;
+  } cases[] = {
+      {"C:\\x\" & del /q C:\\important & \"\\Orvane Worker", false},  // would end the quotes
+      {"C:\\a%USERPROFILE%b\\Programs\\Orvane Worker", false},           // cmd expands it
+      {"C:\\50%\\Programs\\Orvane Worker", false},
+      {"C:\\a&b^c (x) ;d\\Programs\\Orvane Worker", true},               // literal between quotes
+      {"C:\\\xE6\x97\xA5\xD0\x96\xF0\x9F\x98\x80\\Programs\\Orvane Worker", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    FakePlatform fake;
+    schedule_folder_removal(fake.platform, c.folder);
+    EXPECT_EQ(fake.processes.started.size(), c.started ? 1u : 0u);
+  }
 }
 
 TEST(FolderRemoval, RelativeFolderKeepsOurCurrentDirectory) {

@@ -58,8 +58,9 @@ TEST_F(Removal, SilentRunsEveryStepInOrder) {
 TEST_F(Removal, InteractiveAsksFirstAndClosesWithTheBox) {
   fake.dialogs.answers = {6};
   ASSERT_TRUE(run_removal(fake.platform, false).ok());
-  EXPECT_EQ(order().front(), "message_box");
-  EXPECT_EQ(order().back(), "message_box");
+  // The deferred removal starts only after the closing box, once nothing here holds the folder.
+  EXPECT_EQ(order(), (std::vector<std::string>{"message_box", "set_value", "send_message_timeout", "delete_tree",
+                                               "delete_file", "message_box", "create_process"}));
   ASSERT_EQ(fake.dialogs.shown.size(), 2u);
   EXPECT_EQ(fake.dialogs.shown[0].style, 0x24u);
   EXPECT_EQ(fake.dialogs.shown[1].text, "Orvane Worker was removed.");
