@@ -31,9 +31,9 @@ std::string hex(const void* data, size_t size) {
 
 std::string hex(const std::wstring& text) { return hex(text.data(), text.size() * sizeof(wchar_t)); }
 
-bool split_key(const std::wstring& spec, HKEY* root, std::wstring* subkey) {
-  std::wstring head = spec.substr(0, spec.find(L'\\'));
-  *subkey = head.size() < spec.size() ? spec.substr(head.size() + 1) : L"";
+bool split_key(const std::wstring& text, HKEY* root, std::wstring* subkey) {
+  std::wstring head = text.substr(0, text.find(L'\\'));
+  *subkey = head.size() < text.size() ? text.substr(head.size() + 1) : L"";
   if (_wcsicmp(head.c_str(), L"HKCU") == 0) {
     *root = HKEY_CURRENT_USER;
   } else if (_wcsicmp(head.c_str(), L"HKLM") == 0) {

@@ -18,11 +18,11 @@
 
 namespace {
 
-bool split_key(const std::wstring& spec, HKEY* root, std::wstring* subkey) {
-  size_t slash = spec.find(L'\\');
+bool split_key(const std::wstring& text, HKEY* root, std::wstring* subkey) {
+  size_t slash = text.find(L'\\');
   if (slash == std::wstring::npos) return false;
-  std::wstring head = spec.substr(0, slash);
-  *subkey = spec.substr(slash + 1);
+  std::wstring head = text.substr(0, slash);
+  *subkey = text.substr(slash + 1);
   if (_wcsicmp(head.c_str(), L"HKCU") == 0) {
     *root = HKEY_CURRENT_USER;
   } else if (_wcsicmp(head.c_str(), L"HKLM") == 0) {
