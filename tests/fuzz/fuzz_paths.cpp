@@ -56,11 +56,13 @@ void check_shape(std::u16string_view path, const Components& parts) {
 }
 
 // A text standing for the components, by which two paths are equal exactly when their texts
-// are: each component's kind and texts, drive letters in upper case.
+// are: each component's kind, and the texts of prefixes and names, drive letters in upper case
+// (a root is a root whichever separator it is written with).
 std::u16string canonical(std::u16string_view path) {
   std::u16string out;
   for (const PathComponent& c : path_components(path)) {
     out.push_back(char16_t(u'A' + static_cast<int>(c.kind)));
+    if (c.kind == Kind::Root || c.kind == Kind::CurrentDir || c.kind == Kind::ParentDir) continue;
     std::u16string first(c.first);
     if (c.kind == Kind::DrivePrefix || c.kind == Kind::VerbatimDrivePrefix) {
       for (char16_t& u : first) u = (u >= u'a' && u <= u'z') ? char16_t(u - 0x20) : u;
