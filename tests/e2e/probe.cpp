@@ -8,6 +8,17 @@
 //                                           above) until stop-file exists (at most 10 minutes)
 //   probe.exe wait-present <name> <ms>     exit 0 once a process with that file name runs
 //   probe.exe wait-gone <name> <ms>        exit 0 once no process with that file name runs
+//   probe.exe spawn <app> <line-file>...   starts <app> once per file, each with the command line
+//                                           the file holds (raw UTF-16LE units, no terminator;
+//                                           lone surrogates and any length CreateProcessW takes),
+//                                           all created suspended and then let go together; waits
+//                                           for all and prints one JSON object per child:
+//                                           {"created":true,"status":n} or
+//                                           {"created":false,"error":n}; exit 0 when all started
+//   probe.exe suspend <name> <ms>          waits up to <ms> for a process with that file name,
+//                                           then suspends every thread of every such process;
+//                                           prints {"processes":n,"threads":m}, exit 0 when n > 0
+//   probe.exe resume <name>                resumes them again (same output)
 // Exit status 1 when a wait runs out, 64 on bad usage.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -72,6 +83,88 @@ int wait_for(const std::wstring& name, bool present, DWORD timeout_ms) {
 
 void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+bool read_units(const wchar_t* path, std::vector<wchar_t>* units) {
+  FILE* in = _wfopen(path, L"rb");
+  if (in == nullptr) return false;
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  std::fclose(in);
+  if (bytes.size() % 2 != 0) return false;
+  units->resize(bytes.size() / 2);
+  for (size_t k = 0; k < units->size(); ++k) {
+    (*units)[k] = static_cast<wchar_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
+  }
+  units->push_back(L'\0');  // CreateProcessW takes a writable, terminated buffer
+  return true;
+}
+
+int spawn(const wchar_t* application, int count, wchar_t** line_files) {
+  struct Child {
+    PROCESS_INFORMATION info{};
+    DWORD error = 0;
+  };
+  std::vector<std::vector<wchar_t>> lines(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    if (!read_units(line_files[k], &lines[k])) return 64;
+  }
+  std::vector<Child> children(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(application, lines[k].data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &children[k].info)) {
+      children[k].error = GetLastError();
+    }
+  }
+  for (Child& child : children) {
+    if (child.error == 0) ResumeThread(child.info.hThread);
+  }
+  bool all = true;
+  for (Child& child : children) {
+    if (child.error != 0) {
+      all = false;
+      print("{\"created\":false,\"error\":" + std::to_string(child.error) + "}\n");
+      continue;
+    }
+    WaitForSingleObject(child.info.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(child.info.hProcess, &status);
+    CloseHandle(child.info.hThread);
+    CloseHandle(child.info.hProcess);
+    print("{\"created\":true,\"status\":" + std::to_string(status) + "}\n");
+  }
+  return all ? 0 : 1;
+}
+
+// Suspends (or resumes) every thread of every process with that file name.
+int hold(const std::wstring& name, bool suspend) {
+  std::set<DWORD> pids;
+  for (const ProcessInfo& p : processes()) {
+    if (_wcsicmp(p.name.c_str(), name.c_str()) == 0) pids.insert(p.pid);
+  }
+  int threads = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot != INVALID_HANDLE_VALUE) {
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+      if (pids.count(entry.th32OwnerProcessID) == 0) continue;
+      HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+      if (thread == nullptr) continue;
+      DWORD previous = suspend ? SuspendThread(thread) : ResumeThread(thread);
+      if (previous != static_cast<DWORD>(-1)) ++threads;
+      CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+  }
+  print("{\"processes\":" + std::to_string(pids.size()) + ",\"threads\":" +
+        std::to_string(threads) + "}\n");
+  return pids.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -127,6 +220,12 @@ int wmain(int argc, wchar_t** argv) {
   if ((command == L"wait-present" || command == L"wait-gone") && argc == 4) {
     return wait_for(argv[2], command == L"wait-present", static_cast<DWORD>(_wtoi(argv[3])));
   }
-  std::fprintf(stderr, "usage: probe message CODE | env NAME | processes | watch STOP OUT | wait-present NAME MS | wait-gone NAME MS\n");
+  if (command == L"spawn" && argc >= 4) return spawn(argv[2], argc - 3, argv + 3);
+  if (command == L"suspend" && argc == 4) {
+    (void)wait_for(argv[2], true, static_cast<DWORD>(_wtoi(argv[3])));  // hold() tells if none
+    return hold(argv[2], true);
+  }
+  if (command == L"resume" && argc == 3) return hold(argv[2], false);
+  std::fprintf(stderr, "usage: probe message CODE | env NAME | processes | watch STOP OUT | wait-present NAME MS | wait-gone NAME MS | spawn APP LINE-FILE... | suspend NAME MS | resume NAME\n");
   return 64;
 }
