@@ -628,7 +628,11 @@ class Prefix:
         return run.stdout.decode()
 
     def reg_set(self, key: str, name: str, value_type: int, data: bytes) -> None:
-        self._reg_set("set", key, name, str(value_type), data.hex() or "-")
+        hexdata = data.hex() or "-"
+        if len(hexdata) > 16_000:  # more than a command line carries: through a file
+            self.write(r"C:\e2e\reg-set-data.bin", data)
+            hexdata = r"@C:\e2e\reg-set-data.bin"
+        self._reg_set("set", key, name, str(value_type), hexdata)
 
     def reg_delete_value(self, key: str, name: str) -> None:
         self._reg_set("delete-value", key, name, allow=(2,))

@@ -1,7 +1,8 @@
 // Changes registry contents exactly as told, for preparing a test's starting state.
 //
 //   reg_set.exe set <KEY> <name> <type> <hexdata>  RegSetValueExW with exactly these bytes ("-" is
-//                                                  none); KEY is created when missing
+//                                                  none, "@<file>" the bytes of that file); KEY
+//                                                  is created when missing
 //   reg_set.exe delete-value <KEY> <name>
 //   reg_set.exe delete-key <KEY>                   the key with everything below it
 //   reg_set.exe deny <KEY> [<SDDL>]                replaces the key's DACL, by default with one
@@ -35,6 +36,16 @@ bool split_key(const std::wstring& text, HKEY* root, std::wstring* subkey) {
 
 bool parse_hex(const std::wstring& text, std::vector<unsigned char>* bytes) {
   if (text == L"-") return true;
+  if (text[0] == L'@') {  // data longer than a command line can carry
+    FILE* in = _wfopen(text.c_str() + 1, L"rb");
+    if (in == nullptr) return false;
+    unsigned char chunk[4096];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+      bytes->insert(bytes->end(), chunk, chunk + got);
+    }
+    std::fclose(in);
+    return true;
+  }
   if (text.size() % 2 != 0) return false;
   for (size_t i = 0; i < text.size(); i += 2) {
     unsigned value = 0;
