@@ -25,6 +25,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import cases  # noqa: E402
+import bad_input  # noqa: E402,F401  (registers its cases)
 import harness  # noqa: E402
 
 
