@@ -97,11 +97,9 @@ std::vector<std::string> split_command_line(const std::optional<std::u16string>&
 }
 
 SetupOptions read_options(const std::vector<std::string>& arguments) {
-  std::vector<std::optional<std::string>> lowered;
-  for (std::size_t k = 1; k < arguments.size(); ++k) lowered.push_back(ascii_lower(arguments[k]));
-
   SetupOptions options;
-  for (const std::optional<std::string>& argument : lowered) {
+  for (std::size_t k = 1; k < arguments.size(); ++k) {
+    const std::optional<std::string> argument = ascii_lower(arguments[k]);
     if (!argument) continue;
     for (const Switch& s : switches) {
       if (*argument != s.text) continue;
