@@ -25,20 +25,28 @@ add_library(orvane_win32 STATIC ${ORVANE_WIN32_SOURCES})
 target_link_libraries(orvane_win32 PUBLIC orvane_logic ntdll)
 target_compile_definitions(orvane_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
-add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp src/platform/lean_runtime.cpp)
+add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp)
 target_link_libraries(orvane-worker-setup PRIVATE orvane_win32 orvane_carried)
 target_link_options(orvane-worker-setup PRIVATE -municode -mwindows)
 set_target_properties(orvane-worker-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
-# The program catches nothing and runs one thread: no exception tables, no guarded statics, and
-# the whole program optimised at link time.
-include(CheckIPOSupported)
-check_ipo_supported(RESULT ORVANE_IPO LANGUAGES CXX)
 foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)
   orvane_make_lean(${_target})
-  target_compile_options(${_target} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables
-                         -fno-threadsafe-statics)
-  set_target_properties(${_target} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ${ORVANE_IPO})
 endforeach()
+# The program catches nothing and runs one thread: no exception tables, no guarded statics, the
+# whole program optimised at link time, and the short runtime error paths of lean_runtime.cpp.
+# ORVANE_LEAN_RUNTIME=OFF builds it without these choices, as it was before them: the size ladder
+# (bench/size_ladder.py) starts there.
+option(ORVANE_LEAN_RUNTIME "Windows program: lean_runtime.cpp, no exception tables, no guarded statics, link-time optimisation" ON)
+if(ORVANE_LEAN_RUNTIME)
+  target_sources(orvane-worker-setup PRIVATE src/platform/lean_runtime.cpp)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT ORVANE_IPO LANGUAGES CXX)
+  foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)
+    target_compile_options(${_target} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables
+                           -fno-threadsafe-statics)
+    set_target_properties(${_target} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ${ORVANE_IPO})
+  endforeach()
+endif()
 
 # Embedded manifest and version information; signing when a certificate is configured.
 include(cmake/release.cmake)
