@@ -60,30 +60,23 @@ TEST(FolderRemoval, InterpreterSearchNeverLooksBesideTheSetupProgram) {
     std::function<void(FakePlatform&)> arrange;
     std::optional<std::u16string> found;
   } cases[] = {
-      {"system folder first",
-       [](FakePlatform& f) { f.files.add_file(u"C:\\Users\\Owner\\Downloads\\cmd.exe", bytes_of("evil")); },
-       u"C:\\windows\\system32\\cmd.exe"},
+      {"system folder first", [](FakePlatform&) {}, u"C:\\windows\\system32\\cmd.exe"},
       {"then the Windows folder",
        [](FakePlatform& f) {
-         f.files.add_file(u"C:\\Users\\Owner\\Downloads\\cmd.exe", bytes_of("evil"));
          f.processes.system_folder = u"C:\\nowhere";
          f.files.add_file(u"C:\\windows\\cmd.exe");
        },
        u"C:\\windows\\cmd.exe"},
       {"then PATH, quotes dropped, split outside quotes",
        [](FakePlatform& f) {
-         f.files.add_file(u"C:\\Users\\Owner\\Downloads\\cmd.exe", bytes_of("evil"));
-         f.processes.system_folder = u"C:\\nowhere";
-         f.processes.windows_folder = u"C:\\nowhere";
+         f.processes.system_folder = f.processes.windows_folder = u"C:\\nowhere";
          f.process.environment[u"PATH"] = u";;\"C:\\a;b\";C:\\tools";
          f.files.add_file(u"C:\\a;b\\cmd.exe");
        },
        u"C:\\a;b\\cmd.exe"},
       {"never the program's own folder",
        [](FakePlatform& f) {
-         f.files.add_file(u"C:\\Users\\Owner\\Downloads\\cmd.exe", bytes_of("evil"));
-         f.processes.system_folder = u"C:\\nowhere";
-         f.processes.windows_folder = u"C:\\nowhere";
+         f.processes.system_folder = f.processes.windows_folder = u"C:\\nowhere";
          f.process.environment.erase(u"PATH");
        },
        std::nullopt},
@@ -91,6 +84,8 @@ TEST(FolderRemoval, InterpreterSearchNeverLooksBesideTheSetupProgram) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakePlatform f;
+    // A cmd.exe planted beside the setup program, as a download site could.
+    f.files.add_file(u"C:\\Users\\Owner\\Downloads\\cmd.exe", bytes_of("evil"));
     c.arrange(f);
     EXPECT_EQ(find_command_interpreter(f.platform), c.found);
     schedule_folder_removal(f.platform, folder_text);
