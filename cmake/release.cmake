@@ -12,11 +12,11 @@ if(IS_ABSOLUTE "${_default_manifest}" AND EXISTS "${_default_manifest}")
           "clashes with the setup program's own manifest; use a toolchain without it.")
 endif()
 
-set(_resources "${CMAKE_SOURCE_DIR}/src/platform/win32_resources.rc")
+set(_resources "${CMAKE_SOURCE_DIR}/src/entry/win32_resources.rc")
 target_sources(orvane-worker-setup PRIVATE "${_resources}")
 # windres reports no dependencies of its own: name what the script reads.
 set_source_files_properties("${_resources}" PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/platform/win32_setup.manifest;${CMAKE_SOURCE_DIR}/src/driver/product_constants.h")
+  "${CMAKE_SOURCE_DIR}/src/entry/win32_setup.manifest;${CMAKE_SOURCE_DIR}/src/product/product_constants.h")
 
 # Signing after the link, in place, with osslsigncode. Off unless ORVANE_SIGN_CERT is set; each
 # variable defaults to the environment variable of the same name when the cache is first made.
@@ -31,10 +31,10 @@ foreach(_var CERT KEY PASS_FILE)
 endforeach()
 set(ORVANE_SIGN_TIMESTAMP_URL "$ENV{ORVANE_SIGN_TIMESTAMP_URL}" CACHE STRING "See cmake/release.cmake")
 
-# A string constant of src/driver/product_constants.h, as the C preprocessor reads it.
+# A string constant of src/product/product_constants.h, as the C preprocessor reads it.
 function(orvane_product_constant name out)
   set(_probe "${CMAKE_BINARY_DIR}/CMakeFiles/product_constant_${name}.c")
-  file(WRITE "${_probe}" "#include \"driver/product_constants.h\"\n${name}\n")
+  file(WRITE "${_probe}" "#include \"product/product_constants.h\"\n${name}\n")
   execute_process(COMMAND "${CMAKE_C_COMPILER}" -E -P -I "${CMAKE_SOURCE_DIR}/src" "${_probe}"
                   OUTPUT_VARIABLE _expanded COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX MATCHALL "\"[^\"]*\"" _pieces "${_expanded}")
@@ -43,7 +43,7 @@ function(orvane_product_constant name out)
   set(${out} "${_text}" PARENT_SCOPE)
 endfunction()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/driver/product_constants.h")
+  "${CMAKE_SOURCE_DIR}/src/product/product_constants.h")
 
 if(ORVANE_SIGN_CERT)
   find_program(ORVANE_OSSLSIGNCODE osslsigncode REQUIRED)

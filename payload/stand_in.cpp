@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/product_constants.h"
+#include "product/product_constants.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Writes the winget manifest set (version, installer, default locale; manifest version 1.6.0)
 // for one built setup program. Every fact about the program comes from the program's own code:
-// the identity from driver/product_constants.h, the install switches from the `switches` table,
+// the identity from product/product_constants.h, the install switches from the `switches` table,
 // and the Apps & Features entry from what write_uninstall_entry actually writes, recorded here
 // through a registry that keeps the values in memory. Only what the program cannot know (the
 // download address, the installer's hash, the licence and the package texts) is given here or on
@@ -21,9 +21,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/command_line.h"
-#include "driver/product_constants.h"
-#include "install/carried_files.h"
+#include "entry/command_line.h"
+#include "product/product_constants.h"
+#include "product/carried_files.h"
 #include "install/uninstall_entry.h"
 #include "platform/registry.h"
 #include "platform/registry_access.h"

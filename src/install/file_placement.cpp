@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "driver/paths.h"
-#include "driver/product_identity.h"
+#include "paths/paths.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 // Putting the product on disk: the install folder, the carried files, the uninstaller copy.
 
-#include "driver/setup_error.h"
-#include "install/carried_files.h"
+#include "product/setup_error.h"
+#include "product/carried_files.h"
 #include "platform/platform.h"
 
 namespace orvane {

@@ -1,7 +1,7 @@
 #pragma once
 // One installation for the current user, start to end.
 
-#include "driver/setup_error.h"
+#include "product/setup_error.h"
 #include "platform/platform.h"
 
 namespace orvane {

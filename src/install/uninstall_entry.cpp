@@ -1,7 +1,7 @@
 #include "install/uninstall_entry.h"
 
-#include "driver/product_identity.h"
-#include "install/carried_files.h"
+#include "product/product_identity.h"
+#include "product/carried_files.h"
 #include "platform/registry_access.h"
 #include "platform/win32_codes.h"
 

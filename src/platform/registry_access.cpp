@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 #include "platform/win32_codes.h"
 #include "platform/wide_string.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/run_setup.h"
+#include "entry/run_setup.h"
 #include "platform/platform.h"
 #include "platform/win32_dialogs.h"
 #include "platform/win32_files.h"

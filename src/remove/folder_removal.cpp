@@ -3,8 +3,8 @@
 #include <array>
 #include <vector>
 
-#include "driver/paths.h"
-#include "driver/product_identity.h"
+#include "paths/paths.h"
+#include "product/product_identity.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {

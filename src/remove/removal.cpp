@@ -1,8 +1,8 @@
 #include "remove/removal.h"
 
-#include "driver/dialogs.h"
-#include "driver/product_identity.h"
-#include "install/carried_files.h"
+#include "product/setup_dialogs.h"
+#include "product/product_identity.h"
+#include "product/carried_files.h"
 #include "install/file_placement.h"
 #include "platform/registry_access.h"
 #include "platform/user_path.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Taking the product away from the current user's account.
 
-#include "driver/setup_error.h"
+#include "product/setup_error.h"
 #include "platform/platform.h"
 
 namespace orvane {

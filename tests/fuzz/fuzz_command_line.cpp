@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "driver/command_line.h"
+#include "entry/command_line.h"
 #include "fuzz_support.h"
 
 namespace orvane::fuzz {

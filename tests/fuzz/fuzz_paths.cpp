@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "driver/paths.h"
-#include "driver/product_identity.h"
+#include "paths/paths.h"
+#include "product/product_identity.h"
 #include "fuzz_support.h"
 
 namespace orvane::fuzz {

@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "entry/command_line.h"
 
 #include <gtest/gtest.h>
 

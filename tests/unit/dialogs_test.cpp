@@ -1,4 +1,4 @@
-#include "driver/dialogs.h"
+#include "product/setup_dialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/run_setup.h"
+#include "entry/run_setup.h"
 #include "fakes/fake_platform.h"
 #include "install/install.h"
 #include "platform/registry_access.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 #include "fakes/fake_platform.h"
 #include "platform/win32_codes.h"
 

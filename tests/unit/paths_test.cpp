@@ -1,8 +1,8 @@
-#include "driver/paths.h"
+#include "paths/paths.h"
 
 #include <gtest/gtest.h>
 
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 
 #include <gtest/gtest.h>
 

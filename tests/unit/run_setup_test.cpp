@@ -1,8 +1,8 @@
-#include "driver/run_setup.h"
+#include "entry/run_setup.h"
 
 #include <gtest/gtest.h>
 
-#include "driver/dialogs.h"
+#include "product/setup_dialogs.h"
 #include "fakes/fake_platform.h"
 
 namespace orvane {

@@ -1,4 +1,4 @@
-#include "driver/paths.h"
+#include "paths/paths.h"
 
 #include <cstddef>
 

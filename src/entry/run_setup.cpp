@@ -1,8 +1,8 @@
-#include "driver/run_setup.h"
+#include "entry/run_setup.h"
 
-#include "driver/command_line.h"
-#include "driver/dialogs.h"
-#include "driver/product_identity.h"
+#include "entry/command_line.h"
+#include "product/setup_dialogs.h"
+#include "product/product_identity.h"
 #include "install/install.h"
 #include "remove/removal.h"
 

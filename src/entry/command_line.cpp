@@ -1,7 +1,7 @@
-#include "driver/command_line.h"
+#include "entry/command_line.h"
 
-#include "driver/paths.h"
-#include "driver/product_identity.h"
+#include "paths/paths.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/setup_error.h"
+#include "product/setup_error.h"
 #include "platform/dialogs.h"
 #include "platform/wide_string.h"
 

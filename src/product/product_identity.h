@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/product_constants.h"
+#include "product/product_constants.h"
 #include "platform/process.h"
 #include "platform/wide_string.h"
 

@@ -1,8 +1,8 @@
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 
 #include <vector>
 
-#include "driver/paths.h"
+#include "paths/paths.h"
 
 namespace orvane {
 namespace {

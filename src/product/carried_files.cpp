@@ -1,8 +1,8 @@
-#include "install/carried_files.h"
+#include "product/carried_files.h"
 
 #include <array>
 
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 
 // Defined by payload_data.S, which takes the carried program in with .incbin.
 extern "C" const std::byte orvane_payload_begin[];

@@ -1,6 +1,6 @@
-#include "driver/dialogs.h"
+#include "product/setup_dialogs.h"
 
-#include "driver/product_identity.h"
+#include "product/product_identity.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {
