@@ -22,13 +22,14 @@
 #include <vector>
 
 #include "entry/command_line.h"
-#include "product/product_constants.h"
-#include "product/carried_files.h"
 #include "install/uninstall_entry.h"
 #include "platform/registry.h"
 #include "platform/registry_access.h"
 #include "platform/wide_string.h"
 #include "platform/win32_codes.h"
+#include "product/carried_files.h"
+#include "product/product_constants.h"
+#include "product/product_identity.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "entry/run_setup.h"
 
 #include "entry/command_line.h"
-#include "product/setup_dialogs.h"
-#include "product/product_identity.h"
 #include "install/install.h"
+#include "product/product_identity.h"
+#include "product/setup_dialogs.h"
 #include "remove/removal.h"
 
 namespace orvane {

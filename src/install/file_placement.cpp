@@ -8,27 +8,6 @@
 namespace orvane {
 namespace {
 
-// The path without its last name, or nullopt when it has none to drop: an empty path, or a bare
-// prefix or root such as "C:", "C:\" or "\\server\share\". A single relative name has the
-// empty path (the current directory) as its parent.
-std::optional<PlatformPath> parent_of(const PlatformPath& path) {
-  const std::vector<PathComponent> parts = path_components(path);
-  if (parts.empty()) return std::nullopt;
-  const PathComponent::Kind last = parts.back().kind;
-  if (last != PathComponent::Kind::Name && last != PathComponent::Kind::CurrentDir &&
-      last != PathComponent::Kind::ParentDir) {
-    return std::nullopt;
-  }
-  // Cut at the start of the last component, then drop the separators before it, but keep a root.
-  std::size_t end = static_cast<std::size_t>(parts.back().first.data() - path.data());
-  const std::size_t root_end =
-      parts.size() >= 2 && parts[parts.size() - 2].kind == PathComponent::Kind::Root
-          ? static_cast<std::size_t>(parts[parts.size() - 2].first.data() - path.data()) + 1
-          : 0;
-  while (end > root_end && (path[end - 1] == u'\\' || path[end - 1] == u'/')) --end;
-  return path.substr(0, end);
-}
-
 SetupError cannot_create(Platform& platform, const PlatformPath& folder, const OsError& error) {
   return SetupError{"Cannot create " + folder_text(folder) + ": " +
                     describe_error(error, platform.messages)};
@@ -88,7 +67,5 @@ SetupResult place_uninstaller(Platform& platform, const PlatformPath& folder) {
   (void)platform.files.copy_file_replacing(exe.value(), uninstaller);
   return {};
 }
-
-Status delete_file(Files& files, const PlatformPath& path) { return files.delete_file(path); }
 
 }  // namespace orvane

@@ -1,9 +1,9 @@
 #pragma once
 // Putting the product on disk: the install folder, the carried files, the uninstaller copy.
 
-#include "product/setup_error.h"
-#include "product/carried_files.h"
 #include "platform/platform.h"
+#include "product/carried_files.h"
+#include "product/setup_error.h"
 
 namespace orvane {
 
@@ -18,8 +18,5 @@ SetupResult place_carried_file(Platform& platform, const PlatformPath& folder, c
 // Copies the running program to uninstall.exe unless it already is that file; a failed copy is
 // ignored. Fails only when the running program's own path cannot be had.
 SetupResult place_uninstaller(Platform& platform, const PlatformPath& folder);
-
-// Deletes one file, also a read-only one.
-Status delete_file(Files& files, const PlatformPath& path);
 
 }  // namespace orvane

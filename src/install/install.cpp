@@ -1,10 +1,10 @@
 #include "install/install.h"
 
-#include "product/setup_dialogs.h"
-#include "product/product_identity.h"
 #include "install/file_placement.h"
 #include "install/uninstall_entry.h"
 #include "platform/user_path.h"
+#include "product/product_identity.h"
+#include "product/setup_dialogs.h"
 
 namespace orvane {
 

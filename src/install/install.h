@@ -1,8 +1,8 @@
 #pragma once
 // One installation for the current user, start to end.
 
-#include "product/setup_error.h"
 #include "platform/platform.h"
+#include "product/setup_error.h"
 
 namespace orvane {
 

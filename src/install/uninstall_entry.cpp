@@ -1,9 +1,9 @@
 #include "install/uninstall_entry.h"
 
-#include "product/product_identity.h"
-#include "product/carried_files.h"
 #include "platform/registry_access.h"
 #include "platform/win32_codes.h"
+#include "product/carried_files.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 

@@ -1,6 +1,7 @@
 #include "paths/paths.h"
 
 #include <cstddef>
+#include <optional>
 
 namespace orvane {
 namespace {
@@ -82,6 +83,32 @@ Prefix parse_prefix(std::u16string_view path) {
   return p;
 }
 
+bool is_prefix(Kind k) {
+  return k == Kind::DrivePrefix || k == Kind::UncPrefix || k == Kind::DevicePrefix ||
+         k == Kind::VerbatimPrefix || k == Kind::VerbatimUncPrefix || k == Kind::VerbatimDrivePrefix;
+}
+
+void append_component(std::u16string& out, const PathComponent& c) {
+  switch (c.kind) {
+    case Kind::DrivePrefix: out.append(c.first).append(u":"); break;
+    case Kind::UncPrefix: out.append(u"\\\\").append(c.first).append(u"\\").append(c.second); break;
+    case Kind::DevicePrefix: out.append(u"\\\\.\\").append(c.first); break;
+    case Kind::VerbatimPrefix: out.append(u"\\\\?\\").append(c.first); break;
+    case Kind::VerbatimUncPrefix:
+      out.append(u"\\\\?\\UNC\\").append(c.first).append(u"\\").append(c.second);
+      break;
+    case Kind::VerbatimDrivePrefix: out.append(u"\\\\?\\").append(c.first).append(u":"); break;
+    case Kind::Root: out.append(u"\\"); break;
+    case Kind::CurrentDir: out.append(u"."); break;
+    case Kind::ParentDir: out.append(u".."); break;
+    case Kind::Name: out.append(c.first); break;
+  }
+}
+
+bool is_bare_drive(std::u16string_view base) {
+  return base.size() == 2 && is_ascii_letter(base[0]) && base[1] == u':';
+}
+
 }  // namespace
 
 bool operator==(const PathComponent& a, const PathComponent& b) {
@@ -152,6 +179,83 @@ bool is_inside_install_folder(std::u16string_view executable, std::u16string_vie
 
 bool paths_equal(std::u16string_view a, std::u16string_view b) {
   return path_components(a) == path_components(b);
+}
+
+PlatformPath join_path(const PlatformPath& base, std::u16string_view name) {
+  if (base.starts_with(u"\\\\?\\") && !name.empty()) {
+    std::vector<PathComponent> parts = path_components(base);
+    const std::vector<PathComponent> tail = path_components(name);
+    parts.insert(parts.end(), tail.begin(), tail.end());
+    PlatformPath out;
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+      const bool after_root = k > 0 && parts[k - 1].kind == Kind::Root;
+      const bool is_root = parts[k].kind == Kind::Root;
+      if (k > 0 && !after_root && !is_root && !is_prefix(parts[k].kind)) out.append(u"\\");
+      append_component(out, parts[k]);
+    }
+    return out;
+  }
+  PlatformPath out = base;
+  const bool ends_in_separator = !base.empty() && is_separator(base.back());
+  if (!base.empty() && !ends_in_separator && !is_bare_drive(base)) out.push_back(u'\\');
+  out.append(name);
+  return out;
+}
+
+PlatformPath join_path(const PlatformPath& base, std::string_view name) {
+  return join_path(base, std::u16string_view(utf8_to_utf16(name)));
+}
+
+std::string folder_text(const PlatformPath& path) { return from_wide_lossy(path); }
+
+std::optional<PlatformPath> parent_of(const PlatformPath& path) {
+  const std::vector<PathComponent> parts = path_components(path);
+  if (parts.empty()) return std::nullopt;
+  const Kind last = parts.back().kind;
+  if (last != Kind::Name && last != Kind::CurrentDir && last != Kind::ParentDir) return std::nullopt;
+  // Cut at the start of the last component, then drop the separators before it, but keep a root.
+  std::size_t end = static_cast<std::size_t>(parts.back().first.data() - path.data());
+  const std::size_t root_end =
+      parts.size() >= 2 && parts[parts.size() - 2].kind == Kind::Root
+          ? static_cast<std::size_t>(parts[parts.size() - 2].first.data() - path.data()) + 1
+          : 0;
+  while (end > root_end && is_separator(path[end - 1])) --end;
+  return path.substr(0, end);
+}
+
+bool is_absolute(std::u16string_view path) {
+  const std::vector<PathComponent> parts = path_components(path);
+  if (parts.empty()) return false;
+  switch (parts[0].kind) {
+    case Kind::UncPrefix:
+    case Kind::DevicePrefix:
+    case Kind::VerbatimPrefix:
+    case Kind::VerbatimUncPrefix:
+    case Kind::VerbatimDrivePrefix:
+      return true;
+    case Kind::DrivePrefix:
+      return parts.size() > 1 && parts[1].kind == Kind::Root;
+    default:
+      return false;
+  }
+}
+
+std::vector<PlatformPath> path_variable_folders(std::u16string_view value) {
+  std::vector<PlatformPath> folders;
+  PlatformPath current;
+  bool quoted = false;
+  for (char16_t u : value) {
+    if (u == u'"') {
+      quoted = !quoted;
+    } else if (u == u';' && !quoted) {
+      if (!current.empty()) folders.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(u);
+    }
+  }
+  if (!current.empty()) folders.push_back(current);
+  return folders;
 }
 
 }  // namespace orvane

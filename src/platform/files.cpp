@@ -4,6 +4,8 @@
 
 namespace orvane {
 
+Status delete_file(Files& files, const PlatformPath& path) { return files.delete_file(path); }
+
 DirectoryError classify_directory_error(const OsError& error) {
   if (!error.has_code()) return DirectoryError::Other;
   switch (error.code) {

@@ -41,6 +41,9 @@ class Files {
   virtual Status copy_file_replacing(const PlatformPath& source, const PlatformPath& destination) = 0;
 };
 
+// Deletes one file, also a read-only one, through `files`.
+Status delete_file(Files& files, const PlatformPath& path);
+
 // How the install folder's creation reads a `make_directory` failure.
 enum class DirectoryError { NotFound, AlreadyExists, Other };
 DirectoryError classify_directory_error(const OsError& error);

@@ -4,9 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "product/product_identity.h"
-#include "platform/win32_codes.h"
 #include "platform/wide_string.h"
+#include "platform/win32_codes.h"
 
 namespace orvane {
 namespace {
@@ -117,11 +116,6 @@ void write_dword_flag(const RegistryKey& key, std::string_view name) {
 
 void delete_user_key_tree(Registry& registry, std::string_view subkey) {
   (void)registry.delete_tree(to_wide(subkey));
-}
-
-std::string uninstall_key_path() {
-  return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-         std::string(product.registry_key_name);
 }
 
 }  // namespace orvane

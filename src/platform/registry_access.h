@@ -66,7 +66,4 @@ void write_dword_flag(const RegistryKey& key, std::string_view name);
 // RegDeleteTreeW under HKCU; a missing key is no error to anyone.
 void delete_user_key_tree(Registry& registry, std::string_view subkey);
 
-// Software\Microsoft\Windows\CurrentVersion\Uninstall\OrvaneWorker
-std::string uninstall_key_path();
-
 }  // namespace orvane

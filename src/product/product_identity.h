@@ -1,12 +1,14 @@
 #pragma once
-// The product's fixed identity and the install folder every path is derived from.
+// The product's fixed identity, the install folder every path is derived from, and the key of
+// its registration.
 
 #include <string>
 #include <string_view>
 
-#include "product/product_constants.h"
+#include "paths/paths.h"
 #include "platform/process.h"
 #include "platform/wide_string.h"
+#include "product/product_constants.h"
 
 namespace orvane {
 
@@ -29,15 +31,6 @@ inline constexpr std::string_view fallback_local_app_data = "C:\\Users\\Public\\
 inline constexpr std::string_view programs_folder_name = "Programs";
 inline constexpr std::string_view old_copy_suffix = ".old";
 
-// base + "\" + name, except that no separator is added after an empty base, a base that ends
-// in a backslash or a slash, or a bare drive ("C:"). A verbatim base ("\\?\...") is rebuilt
-// from its components, with one backslash between two of them.
-PlatformPath join_path(const PlatformPath& base, std::u16string_view name);
-PlatformPath join_path(const PlatformPath& base, std::string_view name);
-
-// The path as UTF-8 text, each unpaired surrogate shown as U+FFFD.
-std::string folder_text(const PlatformPath& path);
-
 // %LOCALAPPDATA%\Programs\Orvane Worker, with the fallback base when the variable is not set.
 PlatformPath install_folder(Process& process);
 
@@ -51,5 +44,9 @@ struct InstallLayout {
   PlatformPath old_payload_path() const;
   PlatformPath uninstaller_path() const { return join_path(folder, product.uninstaller_file_name); }
 };
+
+// The product's entry in the user's list of installed programs, under HKEY_CURRENT_USER:
+// Software\Microsoft\Windows\CurrentVersion\Uninstall\OrvaneWorker
+std::string uninstall_key_path();
 
 }  // namespace orvane

@@ -1,7 +1,7 @@
 #include "product/setup_dialogs.h"
 
-#include "product/product_identity.h"
 #include "platform/win32_codes.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 

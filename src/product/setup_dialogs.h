@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "product/setup_error.h"
 #include "platform/dialogs.h"
 #include "platform/wide_string.h"
+#include "product/setup_error.h"
 
 namespace orvane {
 

@@ -4,52 +4,9 @@
 #include <vector>
 
 #include "paths/paths.h"
-#include "product/product_identity.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {
-namespace {
-
-using Kind = PathComponent::Kind;
-
-// Folders listed in PATH: split at every ";" outside double quotes, quotes dropped, empties skipped.
-std::vector<PlatformPath> path_variable_folders(std::u16string_view value) {
-  std::vector<PlatformPath> folders;
-  PlatformPath current;
-  bool quoted = false;
-  for (char16_t u : value) {
-    if (u == u'"') {
-      quoted = !quoted;
-    } else if (u == u';' && !quoted) {
-      if (!current.empty()) folders.push_back(current);
-      current.clear();
-    } else {
-      current.push_back(u);
-    }
-  }
-  if (!current.empty()) folders.push_back(current);
-  return folders;
-}
-
-// A path that names the same place whatever the current directory is.
-bool is_absolute(std::u16string_view path) {
-  const std::vector<PathComponent> parts = path_components(path);
-  if (parts.empty()) return false;
-  switch (parts[0].kind) {
-    case Kind::UncPrefix:
-    case Kind::DevicePrefix:
-    case Kind::VerbatimPrefix:
-    case Kind::VerbatimUncPrefix:
-    case Kind::VerbatimDrivePrefix:
-      return true;
-    case Kind::DrivePrefix:
-      return parts.size() > 1 && parts[1].kind == Kind::Root;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
 
 std::string folder_removal_argument(const std::string& folder_text) {
   return "/C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + folder_text + "\"";

@@ -1,11 +1,10 @@
 #include "remove/removal.h"
 
-#include "product/setup_dialogs.h"
-#include "product/product_identity.h"
-#include "product/carried_files.h"
-#include "install/file_placement.h"
 #include "platform/registry_access.h"
 #include "platform/user_path.h"
+#include "product/carried_files.h"
+#include "product/product_identity.h"
+#include "product/setup_dialogs.h"
 #include "remove/folder_removal.h"
 
 namespace orvane {

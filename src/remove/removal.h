@@ -1,8 +1,8 @@
 #pragma once
 // Taking the product away from the current user's account.
 
-#include "product/setup_error.h"
 #include "platform/platform.h"
+#include "product/setup_error.h"
 
 namespace orvane {
 

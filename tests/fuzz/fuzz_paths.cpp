@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "fuzz_support.h"
 #include "paths/paths.h"
 #include "product/product_identity.h"
-#include "fuzz_support.h"
 
 namespace orvane::fuzz {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "product/product_identity.h"
 #include "fakes/fake_platform.h"
 #include "platform/win32_codes.h"
+#include "product/product_identity.h"
 
 namespace orvane {
 namespace {

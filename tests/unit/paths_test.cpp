@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "product/product_identity.h"
-
 namespace orvane {
 namespace {
 
@@ -80,6 +78,72 @@ TEST(PathsEqual, SeparatorsAndDriveCaseDoNotMatterNamesDo) {
   EXPECT_FALSE(paths_equal(u"\\\\s\\share\\x", u"\\\\S\\share\\x"));
   EXPECT_TRUE(paths_equal(u"\\\\?\\C:\\x", u"\\\\?\\c:\\x"));
   EXPECT_FALSE(paths_equal(u"\\\\?\\C:\\x", u"C:\\x"));
+}
+
+TEST(FolderText, ShowsLoneSurrogatesAsReplacement) {
+  const std::u16string path = std::u16string(u"C:\\A") + char16_t(0xDBFF) + u"B\\\u00E9";
+  EXPECT_EQ(folder_text(path), "C:\\A\xEF\xBF\xBD" "B\\\xC3\xA9");
+}
+
+TEST(JoinPath, EmptyNameOnVerbatimBaseIsPlainJoin) {
+  EXPECT_EQ(join_path(u"\\\\?\\C:\\x", std::u16string_view(u"")), u"\\\\?\\C:\\x\\");
+  EXPECT_EQ(join_path(u"", std::u16string_view(u"a")), u"a");
+}
+
+TEST(ParentOf, DropsTheLastNameAndKeepsARoot) {
+  struct Case {
+    const char* name;
+    std::u16string path;
+    std::optional<std::u16string> parent;
+  } cases[] = {
+      {"names", u"C:\\a\\b", u"C:\\a"},
+      {"under a root", u"C:\\a", u"C:\\"},
+      {"doubled and trailing separators", u"C:\\a\\\\b\\", u"C:\\a"},
+      {"forward slashes", u"a/b/", u"a"},
+      {"drive-relative", u"C:a", u"C:"},
+      {"single relative name", u"a", u""},
+      {"two dots are a name to drop", u"..\\a", u".."},
+      {"unc share root kept", u"\\\\server\\share\\a", u"\\\\server\\share\\"},
+      {"verbatim root kept", u"\\\\?\\C:\\a", u"\\\\?\\C:\\"},
+      {"bare root", u"C:\\", std::nullopt},
+      {"bare drive", u"C:", std::nullopt},
+      {"bare share", u"\\\\server\\share\\", std::nullopt},
+      {"empty", u"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(parent_of(c.path), c.parent);
+  }
+}
+
+TEST(IsAbsolute, OnlyPathsThatNeedNoCurrentDirectory) {
+  for (const char* path : {"C:\\x", "C:/x", "\\\\s\\sh\\x", "//s/sh/x", "\\\\.\\COM1", "\\\\?\\C:\\x",
+                           "\\\\?\\UNC\\s\\sh"}) {
+    EXPECT_TRUE(is_absolute(utf8_to_utf16(path))) << path;
+  }
+  for (const char* path : {"C:x", "C:", "\\x", "x\\y", ".\\x", ""}) {
+    EXPECT_FALSE(is_absolute(utf8_to_utf16(path))) << path;
+  }
+}
+
+TEST(PathVariableFolders, SplitsOutsideQuotesAndSkipsEmpties) {
+  struct Case {
+    const char* value;
+    std::vector<std::u16string> folders;
+  } cases[] = {
+      {"", {}},
+      {"C:\\a", {u"C:\\a"}},
+      {";;C:\\a;;C:\\b;", {u"C:\\a", u"C:\\b"}},
+      {"\"C:\\a;b\";C:\\c", {u"C:\\a;b", u"C:\\c"}},
+      {"C:\\a\"\"b", {u"C:\\ab"}},
+      {"\"C:\\open;x", {u"C:\\open;x"}},
+      {"\"\";C:\\a", {u"C:\\a"}},
+      {"C:\\x\\;", {u"C:\\x\\"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(path_variable_folders(utf8_to_utf16(c.value)), c.folders);
+  }
 }
 
 }  // namespace

@@ -43,14 +43,8 @@ TEST(InstallLayout, DerivesEveryPathFromTheFolder) {
   EXPECT_EQ(layout.text(), "C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker");
 }
 
-TEST(FolderText, ShowsLoneSurrogatesAsReplacement) {
-  const std::u16string path = std::u16string(u"C:\\A") + char16_t(0xDBFF) + u"B\\\u00E9";
-  EXPECT_EQ(folder_text(path), "C:\\A\xEF\xBF\xBD" "B\\\xC3\xA9");
-}
-
-TEST(JoinPath, EmptyNameOnVerbatimBaseIsPlainJoin) {
-  EXPECT_EQ(join_path(u"\\\\?\\C:\\x", std::u16string_view(u"")), u"\\\\?\\C:\\x\\");
-  EXPECT_EQ(join_path(u"", std::u16string_view(u"a")), u"a");
+TEST(UninstallKeyPath, NamesTheProductKey) {
+  EXPECT_EQ(uninstall_key_path(), "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneWorker");
 }
 
 }  // namespace

@@ -169,9 +169,5 @@ TEST(DeleteUserKeyTree, RemovesTheSubtreeAndToleratesAMissingKey) {
   EXPECT_TRUE(registry.has_key(u"Software\\X\\Uninstall\\Q"));
 }
 
-TEST(UninstallKeyPath, NamesTheProductKey) {
-  EXPECT_EQ(uninstall_key_path(), "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneWorker");
-}
-
 }  // namespace
 }  // namespace orvane

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "product/setup_dialogs.h"
 #include "fakes/fake_platform.h"
+#include "product/setup_dialogs.h"
 
 namespace orvane {
 namespace {
