@@ -109,7 +109,7 @@ void remove() {
   wchar_t cmd[MAX_PATH];
   GetSystemDirectoryW(cmd, MAX_PATH);
   std::wcscat(cmd, L"\\cmd.exe");
-  swprintf(scratch, 8192, L"\"cmd\" /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"%ls\"", folder);
+  swprintf(scratch, 8192, L"\"cmd\" /D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"%ls\"", folder);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

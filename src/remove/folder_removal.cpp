@@ -9,7 +9,7 @@
 namespace orvane {
 
 std::string folder_removal_argument(const std::string& folder_text) {
-  return "/C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + folder_text + "\"";
+  return "/D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + folder_text + "\"";
 }
 
 std::u16string folder_removal_command_line(const std::string& folder_text) {

@@ -9,10 +9,13 @@
 
 namespace orvane {
 
-// /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q "<folder>"
+// /D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q "<folder>"
+// /D: no AutoRun command of the user's (or the machine's) runs in front of ours. /V:OFF: delayed
+// expansion stays off whatever the user's DelayedExpansion setting says, so that "!NAME!" in
+// the folder text stays literal (with it on, rmdir would be aimed at another folder).
 std::string folder_removal_argument(const std::string& folder_text);
 
-// "cmd" /C ping ... : the quoted program name, a space, the argument (UTF-16, no terminator).
+// "cmd" /D /V:OFF /C ping ... : the quoted program name, a space, the argument (UTF-16, no terminator).
 std::u16string folder_removal_command_line(const std::string& folder_text);
 
 // The first existing cmd.exe in the system folder, the Windows folder, then the PATH entries.

@@ -14,12 +14,12 @@ const std::string folder_text = FakePlatform::folder_text;
 
 TEST(FolderRemovalCommand, IsExact) {
   EXPECT_EQ(folder_removal_argument(folder_text),
-            "/C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + folder_text + "\"");
+            "/D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + folder_text + "\"");
   EXPECT_EQ(folder_removal_command_line(folder_text),
-            u"\"cmd\" /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + std::u16string(FakePlatform::folder) + u"\"");
+            u"\"cmd\" /D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"" + std::u16string(FakePlatform::folder) + u"\"");
   // Shell characters go through unchanged.
   EXPECT_EQ(folder_removal_argument("C:\\a&b^c%d%\\Orvane Worker"),
-            "/C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"C:\\a&b^c%d%\\Orvane Worker\"");
+            "/D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q \"C:\\a&b^c%d%\\Orvane Worker\"");
 }
 
 TEST(FolderRemoval, StartsAWindowlessInterpreterAndClosesEveryHandle) {
@@ -106,6 +106,7 @@ TEST(FolderRemoval, OnlyFoldersCmdTakesLiterallyGetACommand) {
       {"C:\\a%USERPROFILE%b\\Programs\\Orvane Worker", false},           // cmd expands it
       {"C:\\50%\\Programs\\Orvane Worker", false},
       {"C:\\a&b^c (x) ;d\\Programs\\Orvane Worker", true},               // literal between quotes
+      {"C:\\a!USERPROFILE!b\\Programs\\Orvane Worker", true},            // literal under /V:OFF
       {"C:\\\xE6\x97\xA5\xD0\x96\xF0\x9F\x98\x80\\Programs\\Orvane Worker", true},
   };
   for (const Case& c : cases) {
