@@ -20,14 +20,30 @@ if(NOT ORVANE_PAYLOAD)
 endif()
 
 file(GLOB ORVANE_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32_*.cpp")
-list(FILTER ORVANE_WIN32_SOURCES EXCLUDE REGEX "win32_entry\\.cpp$")
+# The entry and the load configuration belong to the program itself, not to the library (a
+# library member that nothing calls would never be linked).
+list(FILTER ORVANE_WIN32_SOURCES EXCLUDE REGEX "win32_(entry|load_config)\\.cpp$")
 add_library(orvane_win32 STATIC ${ORVANE_WIN32_SOURCES})
 target_link_libraries(orvane_win32 PUBLIC orvane_logic ntdll)
 target_compile_definitions(orvane_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
-add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp)
+add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp src/platform/win32_load_config.cpp)
 target_link_libraries(orvane-worker-setup PRIVATE orvane_win32 orvane_carried)
-target_link_options(orvane-worker-setup PRIVATE -municode -mwindows)
+# The process starts in orvane_process_start (win32_entry.cpp), which limits the DLL search
+# before the runtime's own start-up runs. The load configuration is referenced by nothing but
+# the PE header, so it is named here to survive --gc-sections. Terminal Server aware, as
+# Windows' own linker marks GUI programs; ASLR (high entropy), DEP and relocations stay as the
+# linker sets them.
+target_link_options(orvane-worker-setup PRIVATE -municode -mwindows
+  -Wl,--entry=orvane_process_start -Wl,--undefined=_load_config_used -Wl,--tsaware
+  "-Wl,-Map=${CMAKE_BINARY_DIR}/orvane-worker-setup.map")
+# This linker (binutils 2.40) does not name _load_config_used in the PE header's load
+# configuration directory; the map says where it is, and the header is completed after the link.
+find_package(Python3 3.9 REQUIRED COMPONENTS Interpreter)
+add_custom_command(TARGET orvane-worker-setup POST_BUILD
+  COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/cmake/set_load_config.py"
+          "$<TARGET_FILE:orvane-worker-setup>" "${CMAKE_BINARY_DIR}/orvane-worker-setup.map"
+  VERBATIM)
 set_target_properties(orvane-worker-setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)
   orvane_make_lean(${_target})
