@@ -240,6 +240,53 @@ def check_manifest_resource(checks: Checks, image: ProgramImage) -> None:
                  "depends on Common Controls 6")
 
 
+# ---- What the loader takes ----------------------------------------------------------------------
+
+# Windows' KnownDLLs (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs) and ntdll,
+# which every process has: DLLs of these names are always taken from the system.
+KNOWN_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ntdll.dll", "gdi32.dll",
+              "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "comdlg32.dll", "imm32.dll",
+              "rpcrt4.dll", "sechost.dll", "combase.dll", "ws2_32.dll", "setupapi.dll", "psapi.dll"}
+# What the program imports today; a change of this list is a change to look at.
+EXPECTED_IMPORTS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll", "ntdll.dll"}
+
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+DLL_CHARACTERISTICS = {"HIGH_ENTROPY_VA": 0x0020, "DYNAMIC_BASE": 0x0040, "NX_COMPAT": 0x0100,
+                       "TERMINAL_SERVER_AWARE": 0x8000}
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+DEPENDENT_LOAD_FLAGS_OFFSET = 0x4E  # in IMAGE_LOAD_CONFIG_DIRECTORY64 (pefile 2023 calls it Reserved1)
+
+
+def check_loader_hardening(checks: Checks, program: Path, what: str) -> None:
+    """The PE header and import tables of a setup program, as the Windows loader reads them."""
+    pe = pefile.PE(str(program), fast_load=False)
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    for name, bit in DLL_CHARACTERISTICS.items():
+        checks.check(flags & bit, f"{what}: DllCharacteristics has {name}", f"DllCharacteristics {flags:#06x}")
+    relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    checks.check(not pe.FILE_HEADER.Characteristics & IMAGE_FILE_RELOCS_STRIPPED and relocations.Size > 0,
+                 f"{what}: relocations kept (ASLR can move the image)")
+
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
+    config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    if checks.check(config is not None and directory.Size > 0, f"{what}: the header names a load configuration"):
+        data = pe.get_data(directory.VirtualAddress, DEPENDENT_LOAD_FLAGS_OFFSET + 2)
+        size = int.from_bytes(data[:4], "little")
+        dependent = int.from_bytes(data[DEPENDENT_LOAD_FLAGS_OFFSET:], "little")
+        checks.check(size > DEPENDENT_LOAD_FLAGS_OFFSET and directory.Size == size,
+                     f"{what}: the load configuration is large enough to hold DependentLoadFlags",
+                     f"structure {size} bytes, directory {directory.Size} bytes")
+        checks.equal(dependent, LOAD_LIBRARY_SEARCH_SYSTEM32,
+                     f"{what}: DependentLoadFlags is LOAD_LIBRARY_SEARCH_SYSTEM32 (static imports from System32)")
+
+    imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    checks.equal(imports - KNOWN_DLLS, set(), f"{what}: every imported DLL is a KnownDLL")
+    checks.equal(imports, EXPECTED_IMPORTS, f"{what}: imports exactly kernel32, advapi32, user32, msvcrt, ntdll")
+    delay = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]]
+    checks.check(delay.Size == 0 and not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"),
+                 f"{what}: no delay-loaded imports")
+
+
 # ---- Wine --------------------------------------------------------------------------------------
 
 class WinePrefix:
@@ -259,8 +306,12 @@ class WinePrefix:
         """Until every process of the prefix has ended (the deferred removal command included)."""
         run([WINE_DIR / "wineserver", "-w"], env=self.env, log=self.log)
 
-    def wine(self, *args, check=False) -> subprocess.CompletedProcess:
-        return run([WINE_DIR / "wine64", *args], env=self.env, log=self.log, check=check)
+    def wine(self, *args, check=False, debug: str | None = None) -> subprocess.CompletedProcess:
+        """Runs a program in the prefix. With `debug` (WINEDEBUG channels) the output is Wine's
+        trace, which can be large: it stays out of the log."""
+        if debug is None:
+            return run([WINE_DIR / "wine64", *args], env=self.env, log=self.log, check=check)
+        return run([WINE_DIR / "wine64", *args], env=dict(self.env, WINEDEBUG=debug), check=check)
 
     def unix_path(self, windows_path: str) -> Path:
         drive, rest = windows_path[0].lower(), windows_path[3:]

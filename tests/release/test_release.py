@@ -8,7 +8,8 @@ its own and checks what it wrote against the built program itself:
 - the installer manifest's InstallerSha256 is the sha256 of the program as shipped (signed);
 - the version information read back from the program (pefile, not the tools that wrote it)
   has the product's texts and numbers and matches the manifests; the embedded application
-  manifest says what it must;
+  manifest says what it must; the loader's view of it (flags, load configuration, imports) is
+  that of test_hardening.py;
 - under Wine, in a fresh prefix with no display (a question box would answer "not Yes"), the
   manifest's Silent switch installs without asking, SilentWithProgress installs again over it
   (UpgradeBehavior install), the uninstall entry the program writes matches
@@ -31,7 +32,8 @@ import yaml  # noqa: E402
 
 from release_support import (  # noqa: E402
     ROOT, SETUP_NAME, Checks, Failure, ProgramImage, SigningIdentity, Verification, WinePrefix,
-    build_env, check_manifest_resource, keep_or_remove, run, sha256, split_command, temporary_folder)
+    build_env, check_loader_hardening, check_manifest_resource, keep_or_remove, run, sha256, split_command,
+    temporary_folder)
 
 MANIFEST_VERSION = "1.6.0"
 URL_TEMPLATE = "https://downloads.example.com/orvane-worker/{version}/orvane-worker-setup.exe"
@@ -224,6 +226,7 @@ def main() -> int:
                      (IMAGE_FILE_MACHINE_AMD64, IMAGE_SUBSYSTEM_WINDOWS_GUI, 0),
                      "x86-64, GUI subsystem, no link time in the header")
         check_manifest_resource(checks, image)
+        check_loader_hardening(checks, program, "the shipped program")
 
         checks.group("under Wine: the manifest's switches, entry, command and quiet uninstall")
         prefix = WinePrefix(work / "prefix", log)
