@@ -29,13 +29,9 @@ std::u16string unique_name() {
   return std::u16string(name.begin(), name.end());
 }
 
-bool runs_on_wine() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // Wine keeps the read-only attribute as missing Unix write permissions, which do not hold back
-// the superuser: run as root, it opens a read-only file for writing. Tried once on a scratch file.
+// the superuser: run as root, it opens a read-only file for writing (an ordinary user's Wine
+// refuses, as Windows does). Tried once on a scratch file.
 bool opens_read_only_for_writing() {
   wchar_t folder[MAX_PATH + 1];
   wchar_t probe[MAX_PATH + 1];
@@ -49,6 +45,26 @@ bool opens_read_only_for_writing() {
   SetFileAttributesW(probe, FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(probe);
   return opened;
+}
+
+// Wine renames with a Unix rename, which replaces a file whatever its permissions and whoever
+// runs it, so a read-only destination is replaced. Tried once on two scratch files.
+bool replaces_read_only_by_rename() {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t source[MAX_PATH + 1];
+  wchar_t destination[MAX_PATH + 1];
+  if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"orv", 0, source) == 0)
+    return false;
+  if (GetTempFileNameW(folder, L"orv", 0, destination) == 0) {
+    DeleteFileW(source);
+    return false;
+  }
+  SetFileAttributesW(destination, FILE_ATTRIBUTE_READONLY);
+  const bool replaced = MoveFileExW(source, destination, MOVEFILE_REPLACE_EXISTING) != 0;
+  SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(destination);
+  DeleteFileW(source);
+  return replaced;
 }
 
 // Deletes the folder and everything in it, read-only files included; links are removed, not
@@ -178,13 +194,15 @@ const Side& side_under_test() {
       "Win32",
       [] { return std::make_unique<Win32FilesWorld>(); },
       [] { return std::make_unique<Win32RegistryWorld>(); },
-      runs_on_wine() ? "Wine replaces a read-only destination when it renames (as a Unix rename "
-                       "does); Windows refuses with ERROR_ACCESS_DENIED, as the fake does"
-                     : "",
+      replaces_read_only_by_rename()
+          ? "A rename replaces a read-only destination here (Wine renames as Unix does, which "
+            "asks nothing of the replaced file, also as an ordinary user); Windows refuses with "
+            "ERROR_ACCESS_DENIED, as the fake does"
+          : "",
       opens_read_only_for_writing()
           ? "A read-only file opens for writing here (Wine keeps the attribute as Unix "
-            "permissions, which root passes); Windows refuses with ERROR_ACCESS_DENIED, as the "
-            "fake does"
+            "permissions, which root passes: run the suite as an ordinary user); Windows "
+            "refuses with ERROR_ACCESS_DENIED, as the fake does"
           : "",
   };
   return side;
