@@ -9,7 +9,9 @@
 
 --build-dir stands for the usual places in a Windows build; --setup, --payload, --helpers and
 --work name them one by one. ORVANE_SCREENSHOTS=1 saves each box to docs/screens/<name>.png;
-ORVANE_E2E_KEEP=1 keeps each case's prefix copy for a look afterwards.
+ORVANE_E2E_KEEP=1 keeps each case's prefix copy for a look afterwards. Run by root, the run goes
+to the unprivileged Wine user of scripts/as-wine-user, on copies of the inputs and a work folder
+of that user's (hand_over.py); the kept copies are there (as-wine-user --where WORK).
 """
 
 from __future__ import annotations
@@ -26,6 +28,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import cases  # noqa: E402
 import bad_input  # noqa: E402,F401  (registers its cases)
+import hand_over  # noqa: E402
 import harness  # noqa: E402
 
 
@@ -84,6 +87,8 @@ def main(argv) -> int:
         return 0
     if args.work is None:
         ap.error("give --build-dir or --work")
+    if hand_over.needed():
+        return hand_over.run(args)
     cfg = harness.Config(
         setup=args.setup, payload=args.payload, helpers=args.helpers, work=args.work.resolve(),
         source=Path(__file__).resolve().parents[2],
