@@ -20,6 +20,7 @@ import pefile  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 WINE_DIR = Path("/usr/lib/wine")
+AS_WINE_USER = ROOT / "scripts" / "as-wine-user"
 SETUP_NAME = "orvane-worker-setup.exe"
 
 
@@ -57,11 +58,14 @@ class Failure(Exception):
     """A step the remaining checks depend on went wrong."""
 
 
-def run(args, *, env=None, cwd=None, log: Path | None = None, check=True) -> subprocess.CompletedProcess:
+def run(args, *, env=None, cwd=None, log: Path | None = None, check=True,
+        stdin=None) -> subprocess.CompletedProcess:
     """Runs a command with its output in a file (never a pipe: the deferred command interpreter a
-    removal starts inherits the handles and would keep a pipe open)."""
+    removal starts inherits the handles and would keep a pipe open); `stdin` is an open file or
+    nothing."""
     with tempfile.TemporaryFile() as out:
-        result = subprocess.run([str(a) for a in args], env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+        result = subprocess.run([str(a) for a in args], env=env, cwd=cwd,
+                                stdin=subprocess.DEVNULL if stdin is None else stdin,
                                 stdout=out, stderr=subprocess.STDOUT)
         out.seek(0)
         result.stdout = out.read().decode("utf-8", "replace")
@@ -291,27 +295,32 @@ def check_loader_hardening(checks: Checks, program: Path, what: str) -> None:
 
 class WinePrefix:
     """A fresh Wine prefix of its own, with no display: a message box cannot appear, so a run that
-    would ask a question gets 'not Yes'."""
+    would ask a question gets 'not Yes'. Wine runs as the unprivileged user of
+    scripts/as-wine-user (as root it writes read-only files, which Windows refuses), in a prefix
+    at that user's place for `folder`, which keep_or_remove deletes with the work folder."""
 
     def __init__(self, folder: Path, log: Path):
-        self.folder = folder
         self.log = log
-        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        self.env.update(WINEPREFIX=str(folder), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-                        PATH=f"{WINE_DIR}:{os.environ.get('PATH', '')}")
-        run([WINE_DIR / "wine64", "wineboot", "-i"], env=self.env, log=log)
+        self.folder = user_place(folder)
+        self.as_user("mkdir", "-p", self.folder.parent)
+        self.wine("wineboot", "-i", check=True)
         self.wait()
+
+    def as_user(self, *args, check=True, stdin=None,
+                debug: str | None = None) -> subprocess.CompletedProcess:
+        """A command as that user, with WINEPREFIX set to the prefix. With `debug` (WINEDEBUG
+        channels) the output is Wine's trace, which can be large: it stays out of the log."""
+        options = ["--prefix", self.folder] + (["--env", f"WINEDEBUG={debug}"] if debug else [])
+        return run([AS_WINE_USER, *options, "--", *args], log=None if debug else self.log,
+                   check=check, stdin=stdin)
 
     def wait(self) -> None:
         """Until every process of the prefix has ended (the deferred removal command included)."""
-        run([WINE_DIR / "wineserver", "-w"], env=self.env, log=self.log)
+        self.as_user(WINE_DIR / "wineserver", "-w")
 
     def wine(self, *args, check=False, debug: str | None = None) -> subprocess.CompletedProcess:
-        """Runs a program in the prefix. With `debug` (WINEDEBUG channels) the output is Wine's
-        trace, which can be large: it stays out of the log."""
-        if debug is None:
-            return run([WINE_DIR / "wine64", *args], env=self.env, log=self.log, check=check)
-        return run([WINE_DIR / "wine64", *args], env=dict(self.env, WINEDEBUG=debug), check=check)
+        """Runs a program in the prefix (see as_user for `debug`)."""
+        return self.as_user(WINE_DIR / "wine64", *args, check=check, debug=debug)
 
     def unix_path(self, windows_path: str) -> Path:
         drive, rest = windows_path[0].lower(), windows_path[3:]
@@ -323,10 +332,12 @@ class WinePrefix:
         return path
 
     def place(self, program: Path, windows_folder: str) -> str:
-        """Copies a program into the prefix, as a download would; returns its Windows path."""
+        """Copies a program into the prefix, as a download would (the user writes the copy);
+        returns its Windows path."""
         target = self.unix_path(windows_folder)
-        target.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(program, target / program.name)
+        with open(program, "rb") as source:
+            self.as_user("sh", "-c", 'mkdir -p "$1" && cat >"$1/$2"', "sh", target, program.name,
+                         stdin=source)
         return windows_folder.rstrip("\\") + "\\" + program.name
 
     def local_app_data(self) -> str:
@@ -358,8 +369,17 @@ def temporary_folder(name: str) -> Path:
     return Path(tempfile.mkdtemp(prefix=f"orvane-{name}.", dir=os.environ.get("TMPDIR", "/tmp")))
 
 
+def user_place(path: Path) -> Path:
+    """Where the Wine user keeps what stands for `path` (scripts/as-wine-user --where)."""
+    return Path(run([AS_WINE_USER, "--where", path]).stdout.strip())
+
+
 def keep_or_remove(folder: Path, failed: bool) -> None:
+    """Keeps a test's work folder, and the Wine user's place for it, or deletes both (stopping the
+    servers of the prefixes there)."""
     if failed or os.environ.get("ORVANE_RELEASE_KEEP"):
-        print(f"(kept {folder})")
+        place = user_place(folder)
+        print(f"(kept {folder}" + (f" and {place})" if place != folder else ")"))
     else:
+        run([AS_WINE_USER, "--forget", folder], check=False)
         shutil.rmtree(folder, ignore_errors=True)
