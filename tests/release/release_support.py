@@ -302,7 +302,6 @@ class WinePrefix:
     def __init__(self, folder: Path, log: Path):
         self.log = log
         self.folder = user_place(folder)
-        self.as_user("mkdir", "-p", self.folder.parent)
         self.wine("wineboot", "-i", check=True)
         self.wait()
 
