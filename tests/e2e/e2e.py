@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs end-to-end cases of the setup program under Wine.
+"""Runs the end-to-end cases of the setup program that need the Linux side, under Wine.
 
   e2e.py --list                               the case names
   e2e.py --build-dir DIR --prepare            start Xvfb, make the template prefix
@@ -8,10 +8,11 @@
   e2e.py --build-dir DIR --finish             stop everything, delete the work directory
 
 --build-dir stands for the usual places in a Windows build; --setup, --payload, --helpers and
---work name them one by one. ORVANE_SCREENSHOTS=1 saves each box to docs/screens/<name>.png;
-ORVANE_E2E_KEEP=1 keeps each case's prefix copy for a look afterwards. Run by root, the run goes
-to the unprivileged Wine user of scripts/as-wine-user, on copies of the inputs and a work folder
-of that user's (hand_over.py); the kept copies are there (as-wine-user --where WORK).
+--work name them one by one. ORVANE_SCREENSHOTS=1 saves the pictures of the boxes (the screens
+case) to docs/screens/<name>.png; ORVANE_E2E_KEEP=1 keeps each case's prefix copy for a look
+afterwards. Run by root, the run goes to the unprivileged Wine user of scripts/as-wine-user, on
+copies of the inputs and a work folder of that user's (hand_over.py); the kept copies are there
+(as-wine-user --where WORK).
 """
 
 from __future__ import annotations
@@ -27,7 +28,6 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import cases  # noqa: E402
-import bad_input  # noqa: E402,F401  (registers its cases)
 import hand_over  # noqa: E402
 import harness  # noqa: E402
 

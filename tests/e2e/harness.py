@@ -2,19 +2,18 @@
 
 One test run owns a work directory holding a template prefix and the state of one Xvfb server
 with several screens. Every case takes its own `cp -a` copy of the template (a Prefix), locks one
-screen of the Xvfb server for itself (so that its message boxes, icon checks and screenshots never
-overlap another case's), starts a persistent wineserver for the copy, and kills that server and
-deletes the copy when it is done.
+screen of the Xvfb server for itself (so that its message boxes and screenshots never overlap
+another case's), starts a persistent wineserver for the copy (every program then starts in about
+50 ms), and kills that server and deletes the copy when it is done.
 
 Facts about Wine 8 that shape this file:
-- HKCU\\Volatile Environment sets LOCALAPPDATA for every new process and wins over both the Unix
-  environment and HKCU\\Environment. Deleting that value in a running server session lets the Unix
-  environment decide: unset there means unset for the Windows process, set to "" means empty.
-  Setting the volatile value itself gives an exact UTF-16 value. A server restart recreates it,
-  hence the persistent server (`wineserver -p`) per prefix.
+- A program started from the Linux side gets an environment Wine builds from the registry:
+  HKCU\\Volatile Environment (which sets LOCALAPPDATA and wins over the Unix environment and
+  HKCU\\Environment), and PATH as the machine's Path + ";" + the user's. A program a Windows
+  program starts with an environment block of its own (CreateProcessW's lpEnvironment) gets
+  exactly that block; the Windows test programs (tests/windows) pass LOCALAPPDATA so.
 - A program's output is read from files, never from pipes: the setup program's deferred command
   interpreter inherits its handles and would keep a pipe open.
-- Under `wineserver -p`, `wineserver -w` never returns; the probe helper waits for processes.
 """
 
 from __future__ import annotations
@@ -42,7 +41,7 @@ REG_DWORD = 4
 
 SETUP_NAME = "orvane-worker-setup.exe"
 WINE_CACHE_KEY = "software\\wine\\temporary system parameters"
-HELPERS = ("box_driver", "reg_dump", "reg_set", "probe", "fake_cmd")
+HELPERS = ("box_driver", "reg_dump", "reg_set")
 
 
 class HarnessError(Exception):
@@ -235,13 +234,6 @@ def _any_screen(work: Path):
 # One case's prefix
 
 
-class _Profile:
-    """Marker: LOCALAPPDATA as Wine sets it from the user profile."""
-
-
-PROFILE = _Profile()
-
-
 @dataclass
 class Run:
     status: int
@@ -259,10 +251,9 @@ class Prefix:
     """A copy of the template with its own persistent wineserver, for one case.
 
     Windows paths are given as text ("C:\\users\\..."); `unix()` maps them to the copy's files.
-    `local_app_data` is PROFILE (Wine's own value), None (unset), or the exact text to use.
     """
 
-    def __init__(self, cfg: Config, state: dict, name: str, local_app_data=PROFILE):
+    def __init__(self, cfg: Config, state: dict, name: str):
         self.cfg = cfg
         self.name = name
         self.user = state["user"]
@@ -271,7 +262,7 @@ class Prefix:
         self._count = 0
         self._background: list[subprocess.Popen] = []
         try:
-            self._open(state, local_app_data)
+            self._open(state)
         except BaseException:
             self.close()
             raise
@@ -302,7 +293,7 @@ class Prefix:
     def helper(self, name: str) -> str:
         return f"C:\\e2e\\{name}.exe"
 
-    def _open(self, state: dict, local_app_data) -> None:
+    def _open(self, state: dict) -> None:
         if self.root.exists():
             self._kill_server()
             shutil.rmtree(self.root)
@@ -319,20 +310,6 @@ class Prefix:
         for name in HELPERS:
             shutil.copyfile(self.cfg.helpers / f"{name}.exe", helpers / f"{name}.exe")
         shutil.copyfile(self.cfg.setup, self.unix(self.setup_exe))
-        if local_app_data is not PROFILE:
-            # Unset and empty go through the Unix environment once the volatile value is gone;
-            # any other text goes into the volatile value itself, exact in UTF-16.
-            self.reg_delete_value(r"HKCU\Volatile Environment", "LOCALAPPDATA")
-            if local_app_data == "":
-                self.env["LOCALAPPDATA"] = ""
-            elif local_app_data is not None:
-                self.reg_set(r"HKCU\Volatile Environment", "LOCALAPPDATA", REG_SZ,
-                             utf16(local_app_data))
-            seen = self.probe_json("env", "LOCALAPPDATA")
-            expected = ({"set": False} if local_app_data is None
-                        else {"set": True, "value": local_app_data})
-            if seen != expected:
-                raise HarnessError(f"LOCALAPPDATA could not be set up: {seen} != {expected}")
 
     def close(self) -> None:
         for process in self._background:
@@ -462,36 +439,29 @@ class Prefix:
         return [json.loads(line) for line in out.read_text().splitlines()] if out.exists() else []
 
     def setup(self, *args: str, exe: str | None = None, cwd: str | None = None,
-              answers: list[str] | None = None, shots: list[str | None] | None = None,
-              before_press: dict | None = None, timeout: float = 60) -> SetupRun:
+              answers: list[str] | None = None, before_press: dict | None = None,
+              timeout: float = 60) -> SetupRun:
         """Runs the setup program (by default the downloaded copy) with `args`; see interact()."""
         argv = [exe or self.setup_exe, *args]
         if answers is None:
             run = self.run(argv, cwd, timeout, "setup")
             return SetupRun(run.status, run.stdout, run.stderr)
-        return self.interact(argv, answers, cwd=cwd, shots=shots, before_press=before_press,
-                             timeout=timeout)
+        return self.interact(argv, answers, cwd=cwd, before_press=before_press, timeout=timeout)
 
     def interact(self, argv: list[str], answers: list[str], cwd: str | None = None,
-                 shots: list[str | None] | None = None, before_press: dict | None = None,
-                 timeout: float = 60) -> SetupRun:
+                 before_press: dict | None = None, timeout: float = 60) -> SetupRun:
         """Runs a Windows program and answers the setup boxes it brings up, in order ("yes",
         "no", "ok", "close"), recording what each box showed.
 
-        `shots` names a screenshot per box (docs/screens/<name>.png), taken when screenshots are
-        switched on; `before_press` maps a box number (from 1) to a function called while that
-        box is up, before it is answered. A program that is still running `timeout` seconds
-        after it started fails with the contents of any box that is up.
+        `before_press` maps a box number (from 1) to a function called with the box while it is
+        up, before it is answered. A program that is still running `timeout` seconds after it
+        started fails with the contents of any box that is up.
         """
         self._count += 1
         e2e = self.root / "drive_c" / "e2e"
         boxes_file = e2e / f"boxes-{self._count}.json"
         driver_argv = [self.helper("box_driver"), "--out", "C:\\e2e\\" + boxes_file.name]
         hooks = dict(before_press or {})
-        if self.cfg.screenshots and shots:
-            for index, name in enumerate(shots, start=1):
-                if name:
-                    hooks[index] = _chain(hooks.get(index), self._screenshot_hook(name))
         signal_dir = e2e / f"signals-{self._count}"
         if hooks:
             signal_dir.mkdir()
@@ -532,62 +502,18 @@ class Prefix:
         boxes = [json.loads(line) for line in text.splitlines()]
         return SetupRun(run.status, run.stdout, run.stderr, boxes, driver_status)
 
-    def _screenshot_hook(self, name: str):
-        def take(box: dict) -> None:
-            screens = self.cfg.source / "docs" / "screens"
-            screens.mkdir(parents=True, exist_ok=True)
-            left, top, right, bottom = box["rect"]
-            time.sleep(0.3)  # the box has shown; let it finish painting before the picture
-            subprocess.run(["import", "-display", self.display, "-window", "root",
-                            "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
-                            str(screens / f"{name}.png")], check=True, timeout=30)
-        return take
-
-    # Helpers inside the prefix
-
-    def probe(self, *args: str) -> Run:
-        return self.run([self.helper("probe"), *args], label="probe")
-
-    def probe_json(self, *args: str):
-        run = self.probe(*args)
-        lines = run.stdout.decode().splitlines()
-        return json.loads(lines[0]) if len(lines) == 1 else [json.loads(l) for l in lines]
-
-    def processes(self) -> list[dict]:
-        return [json.loads(l) for l in self.probe("processes").stdout.decode().splitlines()]
-
-    def wait_process(self, name: str, present: bool, seconds: float = 30) -> bool:
-        verb = "wait-present" if present else "wait-gone"
-        return self.probe(verb, name, str(int(seconds * 1000))).status == 0
-
-    @contextlib.contextmanager
-    def process_log(self):
-        """Records every process that starts while the block runs, but the harness's own helpers;
-        yields a list that is filled with their descriptions (pid, name, path) when the block
-        ends. A process may be listed more than once, as its name and path become known."""
-        seen: list[dict] = []
-        helpers = "c:\\e2e\\"
-        stop = self.root / "drive_c" / "e2e" / "watch.stop"
-        stop.unlink(missing_ok=True)
-        before = {p["pid"] for p in self.processes()}
-        watcher = self.start([self.helper("probe"), "watch", r"C:\e2e\watch.stop",
-                              r"C:\e2e\watch.json"], label="watch")
-        out = self.root / "drive_c" / "e2e" / "watch.json"
-        deadline = time.monotonic() + 30
-        while not (out.exists() and out.stat().st_size > 0) and time.monotonic() < deadline:
-            time.sleep(0.02)
-        try:
-            yield seen
-        finally:
-            stop.touch()
-            watcher.wait(timeout=30)
-            for line in out.read_text().splitlines():
-                entry = json.loads(line)
-                if entry["pid"] not in before and not entry["path"].lower().startswith(helpers):
-                    seen.append(entry)
-
-    def system_message(self, code: int) -> str:
-        return self.probe_json("message", str(code))
+    def screenshot(self, name: str, box: dict) -> Path:
+        """A picture of the box as the X server shows it: docs/screens/<name>.png when
+        screenshots are switched on, else in the case's logs."""
+        folder = self.cfg.source / "docs" / "screens" if self.cfg.screenshots else self.logs
+        folder.mkdir(parents=True, exist_ok=True)
+        left, top, right, bottom = box["rect"]
+        time.sleep(0.3)  # the box has shown; let it finish painting before the picture
+        path = folder / f"{name}.png"
+        subprocess.run(["import", "-display", self.display, "-window", "root",
+                        "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+                        str(path)], check=True, timeout=30)
+        return path
 
     # Registry, read and written exactly through the helpers
 
@@ -628,18 +554,10 @@ class Prefix:
         return run.stdout.decode()
 
     def reg_set(self, key: str, name: str, value_type: int, data: bytes) -> None:
-        hexdata = data.hex() or "-"
-        if len(hexdata) > 16_000:  # more than a command line carries: through a file
-            self.write(r"C:\e2e\reg-set-data.bin", data)
-            hexdata = r"@C:\e2e\reg-set-data.bin"
-        self._reg_set("set", key, name, str(value_type), hexdata)
+        self._reg_set("set", key, name, str(value_type), data.hex() or "-")
 
     def reg_delete_value(self, key: str, name: str) -> None:
         self._reg_set("delete-value", key, name, allow=(2,))
-
-    def reg_deny(self, key: str) -> None:
-        """Refuses setting values and creating subkeys on the key, while this server runs."""
-        self._reg_set("deny", key)
 
     def _reg_set(self, *args: str, allow=()) -> None:
         run = self.run([self.helper("reg_set"), *args], label="reg-set")
@@ -655,12 +573,6 @@ class Prefix:
         hkcu = {key: values for key, values in self.reg_tree("HKCU").items()
                 if not key.lower().startswith(WINE_CACHE_KEY)}
         return {"files": self.files("C:\\users"), "hkcu": hkcu}
-
-
-def _chain(first, second):
-    if first is None:
-        return second
-    return lambda box: (first(box), second(box))
 
 
 def _unhex(text: str) -> bytes:

@@ -1,17 +1,11 @@
 // Changes registry contents exactly as told, for preparing a test's starting state.
 //
 //   reg_set.exe set <KEY> <name> <type> <hexdata>  RegSetValueExW with exactly these bytes ("-" is
-//                                                  none, "@<file>" the bytes of that file); KEY
-//                                                  is created when missing
+//                                                  none); KEY is created when missing
 //   reg_set.exe delete-value <KEY> <name>
-//   reg_set.exe delete-key <KEY>                   the key with everything below it
-//   reg_set.exe deny <KEY> [<SDDL>]                replaces the key's DACL, by default with one
-//                                                  that refuses setting values and creating
-//                                                  subkeys to everyone; lasts while the server runs
 //
 // KEY is HKCU\... or HKLM\.... Prints "status <n>" and exits with 0 on success, 1 otherwise.
 #include <windows.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -36,16 +30,6 @@ bool split_key(const std::wstring& text, HKEY* root, std::wstring* subkey) {
 
 bool parse_hex(const std::wstring& text, std::vector<unsigned char>* bytes) {
   if (text == L"-") return true;
-  if (text[0] == L'@') {  // data longer than a command line can carry
-    FILE* in = _wfopen(text.c_str() + 1, L"rb");
-    if (in == nullptr) return false;
-    unsigned char chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
-      bytes->insert(bytes->end(), chunk, chunk + got);
-    }
-    std::fclose(in);
-    return true;
-  }
   if (text.size() % 2 != 0) return false;
   for (size_t i = 0; i < text.size(); i += 2) {
     unsigned value = 0;
@@ -64,7 +48,7 @@ int report(LONG status) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: reg_set set KEY NAME TYPE HEX | delete-value KEY NAME | delete-key KEY | deny KEY [SDDL]\n");
+    std::fprintf(stderr, "usage: reg_set set KEY NAME TYPE HEX | delete-value KEY NAME\n");
     return 64;
   }
   std::wstring command = argv[1];
@@ -95,25 +79,6 @@ int wmain(int argc, wchar_t** argv) {
     if (status != ERROR_SUCCESS) return report(status);
     status = RegDeleteValueW(key, argv[3]);
     RegCloseKey(key);
-    return report(status);
-  }
-  if (command == L"delete-key" && argc == 3) {
-    return report(RegDeleteTreeW(root, subkey.c_str()));
-  }
-  if (command == L"deny" && (argc == 3 || argc == 4)) {
-    const wchar_t* sddl = argc == 4 ? argv[3] : L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)";
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-      return report(static_cast<LONG>(GetLastError()));
-    }
-    HKEY key = nullptr;
-    LONG status = RegOpenKeyExW(root, subkey.c_str(), 0, WRITE_DAC, &key);
-    if (status == ERROR_SUCCESS) {
-      status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-      RegCloseKey(key);
-    }
-    LocalFree(descriptor);
     return report(status);
   }
   return 64;
