@@ -1,6 +1,8 @@
 #include "kit_files.h"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <cstdio>
 
@@ -155,6 +157,14 @@ std::wstring temp_folder() {
   if (length > 0 && length < long_form.size()) path = long_form.substr(0, length);
   while (!path.empty() && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+std::wstring local_app_data_folder() {
+  wchar_t* path = nullptr;
+  std::wstring folder;
+  if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path) == S_OK) folder = path;
+  CoTaskMemFree(path);
+  return folder;
 }
 
 std::string bytes_text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }

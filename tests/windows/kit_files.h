@@ -38,6 +38,9 @@ std::vector<std::wstring> names_of(const std::optional<Listing>& listing);
 std::wstring own_folder();
 // The user's temporary folder in its long form, without a trailing separator.
 std::wstring temp_folder();
+// The user's local application data folder as the profile records it (the known folder, not the
+// LOCALAPPDATA variable).
+std::wstring local_app_data_folder();
 
 // Text read from a file written as UTF-16LE or as bytes.
 std::string bytes_text(const Bytes& bytes);

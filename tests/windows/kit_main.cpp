@@ -61,7 +61,8 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
 
-  kit::ProfileGuard guard(kit::temp_folder() + L"\\orvane-kit");
+  kit::ProfileGuard guard(kit::local_app_data_folder() + L"\\orvane-kit",
+                         kit::temp_folder() + L"\\orvane-kit");
   std::vector<std::string> notes;
   const std::string problem = guard.open(&notes);
   for (const std::string& note : notes) std::printf("profile guard: %s\n", note.c_str());

@@ -119,9 +119,10 @@ LONG put_back(const Item& saved) {
   return ERROR_INVALID_PARAMETER;
 }
 
-std::string serialise(const std::vector<Item>& items) {
+std::string serialise(const std::vector<Item>& items, const std::wstring& cases_folder) {
   std::ostringstream out;
   out << file_header << "\n";
+  out << "cases " << field(cases_folder) << "\n";
   for (const Item& item : items) {
     out << kind_word(item.kind) << " " << field(item.key) << " " << field(item.value_name) << " "
         << (item.present ? "present" : "absent");
@@ -154,11 +155,13 @@ std::string serialise(const std::vector<Item>& items) {
   return out.str();
 }
 
-bool parse(const std::string& text, std::vector<Item>* items) {
+bool parse(const std::string& text, std::vector<Item>* items, std::wstring* cases_folder) {
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line) || line != file_header) return false;
-  std::string word;
+  std::string word, folder;
+  if (!(in >> word >> folder) || word != "cases") return false;
+  *cases_folder = text_field(folder);
   while (in >> word) {
     if (word == "end") return true;
     Item item;
@@ -242,10 +245,10 @@ std::string restore_items(const std::vector<Item>& items, bool* path_written) {
 
 }  // namespace
 
-ProfileGuard::ProfileGuard(std::wstring folder)
+ProfileGuard::ProfileGuard(std::wstring folder, std::wstring cases_folder)
     : folder_(std::move(folder)),
       saved_file_(folder_ + L"\\saved-profile.txt"),
-      cases_folder_(folder_ + L"\\cases"),
+      cases_folder_(std::move(cases_folder)),
       saved_(new std::vector<Item>) {}
 
 ProfileGuard::~ProfileGuard() {
@@ -266,7 +269,8 @@ std::string ProfileGuard::open(std::vector<std::string>* notes) {
   }
   if (std::optional<Bytes> left = read_file(saved_file_)) {
     std::vector<Item> items;
-    if (!parse(bytes_text(*left), &items)) {
+    std::wstring left_cases;
+    if (!parse(bytes_text(*left), &items, &left_cases)) {
       return "cannot read the profile copy a run left in " + utf8(saved_file_) +
              "; put the values it holds back by hand, then delete it";
     }
@@ -274,13 +278,16 @@ std::string ProfileGuard::open(std::vector<std::string>* notes) {
     const std::string problems = restore_items(items, &path_written);
     if (!problems.empty()) return "cannot put back the profile copy a run left: " + problems;
     path_restored_ = path_written;
+    if (!left_cases.empty() && !remove_tree(left_cases)) {
+      return "cannot remove the folders a run that did not finish left in " + utf8(left_cases);
+    }
     notes->push_back("put back the profile that a run which did not finish saved in " +
                      utf8(saved_file_));
   }
-  if (!remove_tree(cases_folder_)) return "cannot remove the cases' folders in " + utf8(folder_);
+  if (!remove_tree(cases_folder_)) return "cannot remove the cases' folders in " + utf8(cases_folder_);
   saved_->clear();
   for (const GuardedItem& g : guarded_items) saved_->push_back(capture(g.kind, g.key, g.value));
-  if (!write_atomically(saved_file_, serialise(*saved_))) {
+  if (!write_atomically(saved_file_, serialise(*saved_, cases_folder_))) {
     return "cannot write " + utf8(saved_file_);
   }
   return "";

@@ -3,8 +3,10 @@
 // a run saves every guarded registry item (below HKEY_CURRENT_USER) into a file; after every
 // case, failed ones included, and at its end it puts back each item that differs. A run that
 // died leaves the file behind, and the next run puts that copy back before it saves its own.
-// The cases' folders live below the same folder and go with the run. One run at a time: the
-// guard holds a lock file open without sharing for as long as it lives.
+// The lock and the saved copy live in a folder that does not depend on the environment (a run
+// that died may have left the next one a different TEMP); the cases' folders live below the
+// temporary folder, which the saved copy names, so that the next run also removes a died run's.
+// One run at a time: the guard holds its lock file open without sharing for as long as it lives.
 
 #include <string>
 #include <vector>
@@ -35,8 +37,9 @@ inline constexpr GuardedItem guarded_items[] = {
 
 class ProfileGuard {
  public:
-  // `folder`: where the lock, the saved copy and the cases' folders live.
-  explicit ProfileGuard(std::wstring folder);
+  // `folder`: where the lock and the saved copy live; `cases_folder`: below which the cases'
+  // folders are made.
+  ProfileGuard(std::wstring folder, std::wstring cases_folder);
   ~ProfileGuard();
   ProfileGuard(const ProfileGuard&) = delete;
   ProfileGuard& operator=(const ProfileGuard&) = delete;
