@@ -226,17 +226,12 @@ const char* answer_name(Answer answer) {
     case Answer::Yes: return "Yes";
     case Answer::No: return "No";
     case Answer::Ok: return "OK";
-    case Answer::Close: return "close";
     case Answer::CloseThenNo: return "close, then No";
   }
   return "?";
 }
 
 std::string answer_box(HWND box, Answer answer) {
-  if (answer == Answer::Close) {
-    PostMessageW(box, WM_CLOSE, 0, 0);
-    return wait_box_gone(box, 10000) ? "" : "the box did not close on WM_CLOSE";
-  }
   if (answer == Answer::CloseThenNo) {
     PostMessageW(box, WM_CLOSE, 0, 0);
     if (wait_box_gone(box, 1000)) return "the box closed on WM_CLOSE, without an answer";

@@ -28,7 +28,6 @@ enum class Answer {
   Yes,    // press the button with id IDYES
   No,     // IDNO
   Ok,     // IDOK
-  Close,  // WM_CLOSE, as the title bar's close button sends it
   // WM_CLOSE, which a box without a Cancel button leaves unanswered on Windows (its close button
   // is disabled, Escape does nothing), then No.
   CloseThenNo,

@@ -1,8 +1,9 @@
 #pragma once
 // One end-to-end case of the real setup program, as a user or an administrator runs it, on the
 // machine's own profile. Each case works in a folder of its own below the run's folder: its
-// LOCALAPPDATA (passed to every program the case starts in that program's environment, so the
-// machine's real install folder is never touched), the download folder the setup program is
+// LOCALAPPDATA (passed to every program the case starts in that program's environment block, so
+// the machine's real install folder is never touched; Wine too gives a program exactly the block
+// it was started with, whatever HKCU\Volatile Environment says), the download folder the setup program is
 // started from, and a working folder. It starts on a clean profile (no user Path, no uninstall
 // entry), as a new account has. After the case, failed or not, every process it started
 // is ended, the profile guard puts back what the case changed, and the folder goes.
