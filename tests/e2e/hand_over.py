@@ -31,10 +31,20 @@ def _wrapper(*args) -> Path:
     return Path(result.stdout.strip())
 
 
+def place(path: Path, copy: bool = False) -> Path:
+    """The Wine user's place for `path`; with `copy`, a copy of it made there by that user."""
+    return _wrapper("--mirror" if copy else "--where", path)
+
+
+def forget(path: Path) -> None:
+    """The Wine user's place for `path` deleted, with the Wine servers of prefixes in it."""
+    _wrapper("--forget", path)
+
+
 def run(args) -> int:
     """Runs e2e.py with the same request as the Wine user; its exit status."""
     inputs = {"--setup": args.setup, "--payload": args.payload, "--helpers": args.helpers}
-    work = _wrapper("--where", args.work.resolve())
+    work = place(args.work.resolve())
     if args.finish:
         request, copy = ["--finish"], False
     else:
@@ -46,8 +56,8 @@ def run(args) -> int:
         copy = args.prepare or not (work / "state.json").exists()
     if copy:
         for path in (HERE, *inputs.values()):
-            _wrapper("--mirror", path)
-    script = _wrapper("--where", HERE / "e2e.py")
+            place(path, copy=True)
+    script = place(HERE / "e2e.py")
     status = 0
     if script.exists():
         command = [str(WRAPPER)]
@@ -56,19 +66,19 @@ def run(args) -> int:
                 command += ["--env", f"{name}={os.environ[name]}"]
         command += ["--", "python3", str(script), "--work", str(work)]
         for option, path in inputs.items():
-            command += [option, str(_wrapper("--where", path))]
+            command += [option, str(place(path))]
         status = subprocess.run(command + request, stdin=subprocess.DEVNULL).returncode
     _bring_back_screenshots()
     if args.finish or (copy and not args.prepare):
         for path in (HERE, *inputs.values(), args.work.resolve(), SOURCE / "docs"):
             if path is not None:
-                _wrapper("--forget", path)
+                forget(path)
     return status
 
 
 def _bring_back_screenshots() -> None:
     """Screenshots the user's side took (ORVANE_SCREENSHOTS=1) go to the tree's docs/screens."""
-    screens = _wrapper("--where", SOURCE / "docs" / "screens")
+    screens = place(SOURCE / "docs" / "screens")
     target = SOURCE / "docs" / "screens"
     if screens == target or not screens.is_dir():
         return

@@ -2,7 +2,7 @@
 """Runs the Windows test kit under Wine exactly as a user runs it on Windows, on a profile that
 holds a real installation, and proves from outside that the kit leaves that profile as it was.
 
-  kit_under_wine.py --kit DIR --build-dir build/windows [--work DIR]
+  kit_under_wine.py --kit DIR --build-dir build/windows [--work DIR] [--helpers DIR]
 
 In a prefix of its own (with an Xvfb server for the boxes):
  1. the user gets a Path of their own and another program's uninstall entry, then Orvane Worker
@@ -16,7 +16,10 @@ In a prefix of its own (with an Xvfb server for the boxes):
 After each step every file below C:\\users and all of HKCU must be byte for byte as before step 2
 (Wine's own cache of system parameters aside). --kit is what scripts/windows-kit wrote;
 --build-dir gives the end-to-end helpers (tests/e2e) that read and write the registry from
-outside. ORVANE_KIT_KEEP=1 keeps the work folder. Exit status 0 when all holds.
+outside (--helpers names their folder itself). ORVANE_KIT_KEEP=1 keeps the work folder. Run by
+root, the whole run goes to the unprivileged Wine user of scripts/as-wine-user (as root, Wine
+writes read-only files that Windows refuses), on that user's copies of this folder, tests/e2e,
+the kit and the helpers, in a work folder at its place for --work. Exit status 0 when all holds.
 """
 
 from __future__ import annotations
@@ -35,6 +38,7 @@ E2E = Path(__file__).resolve().parents[1] / "e2e"
 sys.path.insert(0, str(E2E))
 
 import cases  # noqa: E402
+import hand_over  # noqa: E402
 import harness  # noqa: E402
 from harness import REG_DWORD, REG_EXPAND_SZ, REG_SZ, dword, utf16  # noqa: E402
 
@@ -115,17 +119,23 @@ def reports(p: harness.Prefix, programs: list[str], checks: Checks) -> None:
 def main(argv) -> int:
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
     ap.add_argument("--kit", type=Path, required=True)
-    ap.add_argument("--build-dir", type=Path, required=True)
+    ap.add_argument("--build-dir", type=Path)
     ap.add_argument("--work", type=Path)
+    ap.add_argument("--helpers", type=Path)
     args = ap.parse_args(argv)
+    if args.build_dir is None and (args.work is None or args.helpers is None):
+        ap.error("give --build-dir, or --work and --helpers")
     kit = args.kit.resolve()
     work = (args.work or args.build_dir / "kit-under-wine").resolve()
+    helpers = (args.helpers or args.build_dir / "tests" / "e2e" / "helpers").resolve()
+    if hand_over.needed():
+        return as_wine_user(kit, work, helpers)
     programs = sorted(p.name for p in kit.glob("*_tests.exe"))
     if not (kit / "run-tests.cmd").exists() or not programs:
         print(f"kit_under_wine: no kit in {kit} (scripts/windows-kit writes one)", file=sys.stderr)
         return 1
     cfg = harness.Config(setup=kit / harness.SETUP_NAME, payload=kit / "carried" / cases.PAYLOAD,
-                         helpers=args.build_dir.resolve() / "tests" / "e2e" / "helpers",
+                         helpers=helpers,
                          work=work, source=Path(__file__).resolve().parents[2],
                          keep=os.environ.get("ORVANE_KIT_KEEP") == "1")
     checks = Checks()
@@ -143,6 +153,25 @@ def main(argv) -> int:
     print(f"kit under Wine: {'PASS' if not checks.failures else 'FAIL'} in "
           f"{time.monotonic() - start:.0f} s", flush=True)
     return 0 if not checks.failures else 1
+
+
+def as_wine_user(kit: Path, work: Path, helpers: Path) -> int:
+    """The same run as the Wine user, on its copies; its exit status."""
+    here = Path(__file__).resolve().parent
+    copies = (here, E2E, kit, helpers)
+    for path in copies:
+        hand_over.place(path, copy=True)
+    command = [str(hand_over.WRAPPER)]
+    if "ORVANE_KIT_KEEP" in os.environ:
+        command += ["--env", f"ORVANE_KIT_KEEP={os.environ['ORVANE_KIT_KEEP']}"]
+    command += ["--", "python3", str(hand_over.place(here / Path(__file__).name)),
+                "--kit", str(hand_over.place(kit)), "--helpers", str(hand_over.place(helpers)),
+                "--work", str(hand_over.place(work))]
+    try:
+        return subprocess.run(command, stdin=subprocess.DEVNULL).returncode
+    finally:
+        for path in (*copies, *(() if os.environ.get("ORVANE_KIT_KEEP") == "1" else (work,))):
+            hand_over.forget(path)
 
 
 def prove(p: harness.Prefix, kit: Path, programs: list[str], checks: Checks) -> None:
