@@ -72,6 +72,18 @@ std::optional<std::wstring> variable_in(const EnvironmentBlock& block, const std
   return std::nullopt;
 }
 
+void set_variable(EnvironmentBlock& block, const std::wstring& name, const std::wstring& value) {
+  EnvironmentBlock out;
+  for (const wchar_t* entry = block.data(); *entry != L'\0'; entry += wcslen(entry) + 1) {
+    if (!has_name(entry, name)) out.insert(out.end(), entry, entry + wcslen(entry) + 1);
+  }
+  const std::wstring entry = name + L"=" + value;
+  out.insert(out.end(), entry.begin(), entry.end());
+  out.push_back(L'\0');
+  out.push_back(L'\0');
+  block = std::move(out);
+}
+
 std::wstring file_name_of(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);

@@ -21,6 +21,8 @@ EnvironmentBlock environment_with(const std::optional<std::wstring>& local_app_d
 // as a terminal opened after the change sees it.
 std::optional<EnvironmentBlock> registry_environment();
 std::optional<std::wstring> variable_in(const EnvironmentBlock& block, const std::wstring& name);
+// Sets one variable in the block, replacing any of that name.
+void set_variable(EnvironmentBlock& block, const std::wstring& name, const std::wstring& value);
 
 struct SeenProcess {
   DWORD pid;

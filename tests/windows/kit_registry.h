@@ -19,6 +19,11 @@ inline constexpr wchar_t uninstall_parent_key[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr wchar_t uninstall_key[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneWorker";
+// The user's settings of the command interpreter (AutoRun, DelayedExpansion, ...).
+inline constexpr wchar_t command_processor_key[] = L"Software\\Microsoft\\Command Processor";
+// Wine's own settings for the setup program (its DLL load order); Windows has no use for them.
+inline constexpr wchar_t wine_setup_settings_key[] =
+    L"Software\\Wine\\AppDefaults\\orvane-worker-setup.exe";
 
 struct RegValue {
   DWORD type = REG_NONE;

@@ -33,6 +33,8 @@ inline constexpr GuardedItem guarded_items[] = {
     {Guarded::AccessList, environment_key},
     {Guarded::Value, environment_key, L"Path"},
     {Guarded::KeyTree, uninstall_key},
+    {Guarded::KeyTree, command_processor_key},
+    {Guarded::KeyTree, wine_setup_settings_key},
 };
 
 class ProfileGuard {

@@ -5,9 +5,9 @@ rem go to every program (for example --gtest_filter=Removal.*). Exit status 0 on
 rem program passed.
 rem
 rem The end-to-end programs install and remove Orvane Worker for the current user: each case
-rem works in folders of its own below %TEMP%\orvane-kit, and the programs save the user's Path
-rem and uninstall entry before the first case and put them back after every case. The flag
-rem below allows them to change the profile; without it they refuse.
+rem works in folders of its own below %TEMP%\orvane-kit, and the programs save the user's Path,
+rem uninstall entry and the other keys a case changes before the first case and put them back
+rem after every case. The flag below allows them to change the profile; without it they refuse.
 setlocal EnableExtensions DisableDelayedExpansion
 cd /d "%~dp0"
 set "arguments=%*"

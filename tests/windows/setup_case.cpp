@@ -132,7 +132,8 @@ SetupRun SetupCase::run_line(const std::wstring& line, RunOptions options) {
   SetupRun run;
   run.job = std::make_shared<Job>();
   jobs_.push_back(run.job);
-  const EnvironmentBlock environment = environment_for(options.local_app_data);
+  EnvironmentBlock environment = environment_for(options.local_app_data);
+  for (const auto& [name, value] : options.variables) set_variable(environment, name, value);
   const std::wstring logs = root_ + L"\\logs\\" + std::to_wstring(++runs_);
   Job::Start start;
   if (!options.from_command_line) start.application = options.exe.empty() ? setup_exe() : options.exe;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "expected_texts.h"
@@ -67,6 +68,7 @@ struct RunOptions {
   bool from_command_line = false;
   bool std_handles = true;  // standard handles into files (as a shell gives); false as Explorer
   std::optional<LocalAppData> local_app_data;  // by default the case's
+  std::vector<std::pair<std::wstring, std::wstring>> variables;  // more of the environment
   std::vector<Answer> answers;  // one per box, in order; a box with no answer left fails the run
   // Called while box `index` (from 0) is up, before it is answered.
   std::function<void(size_t index, const Box& box, Job& job)> before_press;
