@@ -21,154 +21,27 @@
 #include <vector>
 
 #include "json_text.h"
+#include "kit_boxes.h"
 
 namespace {
 
 const wchar_t box_class[] = L"#32770";
 const wchar_t box_caption[] = L"Orvane Worker setup";
 
-std::wstring window_text(HWND window) {
-  int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  int got = GetWindowTextW(window, text.data(), length + 1);
-  text.resize(static_cast<size_t>(got > 0 ? got : 0));
-  return text;
-}
-
-// GetDlgItemTextW(box, 0xFFFF): the message text, read with a buffer grown until it fits.
-std::wstring box_text(HWND box) {
-  for (int size = 1024;; size *= 2) {
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    UINT got = GetDlgItemTextW(box, 0xFFFF, text.data(), size);
-    if (static_cast<int>(got) < size - 1) {
-      text.resize(got);
-      return text;
-    }
-  }
-}
-
-struct Child {
-  int id;
-  std::wstring class_name;
-  std::wstring text;
-  HWND window;
-};
-
-BOOL CALLBACK collect_child(HWND window, LPARAM param) {
-  auto* children = reinterpret_cast<std::vector<Child>*>(param);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  children->push_back({GetDlgCtrlID(window), name, window_text(window), window});
-  return TRUE;
-}
-
-std::vector<Child> children_of(HWND box) {
-  std::vector<Child> children;
-  EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&children));
-  return children;
-}
-
-// The pixels of a width x height area, as 32-bit BGRX, read from a device context.
-std::vector<unsigned> pixels_of(HDC source, int x, int y, int width, int height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC memory = CreateCompatibleDC(source);
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
-  GdiFlush();
-  const auto* data = static_cast<const unsigned*>(bits);
-  std::vector<unsigned> out(data, data + static_cast<size_t>(width) * static_cast<size_t>(height));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  for (unsigned& pixel : out) pixel &= 0xFFFFFF;
-  return out;
-}
-
-// A standard icon drawn over a background colour, the way the box's Static control draws it.
-std::vector<unsigned> drawn_icon(LPCWSTR resource, unsigned background, int width, int height) {
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  HBRUSH brush = CreateSolidBrush(RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF));
-  RECT all{0, 0, width, height};
-  FillRect(memory, &all, brush);
-  DeleteObject(brush);
-  DrawIconEx(memory, 0, 0, LoadIconW(nullptr, resource), 0, 0, 0, nullptr, DI_NORMAL);
-  std::vector<unsigned> out = pixels_of(memory, 0, 0, width, height);
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return out;
-}
-
-// Which standard icon the box shows. Icon handles do not cross process boundaries under Wine,
-// so the Static icon child's pixels on the screen are compared with each standard icon drawn
-// here; a box without a visible icon child gives "none".
-std::string icon_name(const std::vector<Child>& children) {
-  struct Known {
-    LPCWSTR resource;
-    const char* name;
-  };
-  const Known known[] = {{IDI_QUESTION, "question"},
-                         {IDI_INFORMATION, "information"},
-                         {IDI_ERROR, "error"},
-                         {IDI_WARNING, "warning"}};
-  for (const Child& child : children) {
-    if (_wcsicmp(child.class_name.c_str(), L"Static") != 0 || !IsWindowVisible(child.window)) {
-      continue;
-    }
-    if ((GetWindowLongPtrW(child.window, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
-    RECT rect{};
-    GetWindowRect(child.window, &rect);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) continue;
-    // The box may not be painted yet when it first shows: look again for a while.
-    for (int attempt = 0; attempt < 40; ++attempt) {
-      HDC screen = GetDC(nullptr);
-      std::vector<unsigned> shown = pixels_of(screen, rect.left, rect.top, width, height);
-      ReleaseDC(nullptr, screen);
-      for (const Known& k : known) {
-        std::vector<unsigned> expected = drawn_icon(k.resource, shown[0], width, height);
-        size_t same = 0;
-        for (size_t i = 0; i < shown.size(); ++i) same += shown[i] == expected[i];
-        if (same * 100 >= shown.size() * 98) return k.name;
-      }
-      Sleep(50);
-    }
-    return "other";
-  }
-  return "none";
-}
-
-std::string describe(HWND box) {
-  std::vector<Child> children = children_of(box);
-  std::string line = "{\"caption\":" + json_string(window_text(box));
-  line += ",\"text\":" + json_string(box_text(box));
+// The box as one line of JSON, from what the Windows test programs read of a box.
+std::string describe(HWND window) {
+  const kit::Box box = kit::describe_box(window);
+  std::string line = "{\"caption\":" + json_string(box.caption);
+  line += ",\"text\":" + json_string(box.text);
   line += ",\"buttons\":[";
-  bool first = true;
-  for (const Child& child : children) {
-    if (_wcsicmp(child.class_name.c_str(), L"Button") != 0 || !IsWindowVisible(child.window)) {
-      continue;
-    }
-    if (!first) line += ",";
-    first = false;
-    line += "{\"id\":" + std::to_string(child.id) + ",\"text\":" + json_string(child.text) + "}";
+  for (size_t k = 0; k < box.buttons.size(); ++k) {
+    if (k > 0) line += ",";
+    line += "{\"id\":" + std::to_string(box.buttons[k]) +
+            ",\"text\":" + json_string(box.button_texts[k]) + "}";
   }
-  line += "],\"icon\":\"" + icon_name(children) + "\"";
-  RECT rect{};
-  GetWindowRect(box, &rect);
-  line += ",\"rect\":[" + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
-          std::to_string(rect.right) + "," + std::to_string(rect.bottom) + "]}";
+  line += "],\"icon\":\"" + box.icon + "\"";
+  line += ",\"rect\":[" + std::to_string(box.rect.left) + "," + std::to_string(box.rect.top) + "," +
+          std::to_string(box.rect.right) + "," + std::to_string(box.rect.bottom) + "]}";
   return line;
 }
 
@@ -194,15 +67,6 @@ HWND wait_for_box(HWND previous, DWORD timeout_ms) {
     if (GetTickCount() - start > timeout_ms) return nullptr;
     Sleep(20);
   }
-}
-
-bool wait_until_gone(HWND box, DWORD timeout_ms) {
-  DWORD start = GetTickCount();
-  while (IsWindow(box) && IsWindowVisible(box)) {
-    if (GetTickCount() - start > timeout_ms) return false;
-    Sleep(20);
-  }
-  return true;
 }
 
 }  // namespace
@@ -271,7 +135,7 @@ int wmain(int argc, wchar_t** argv) {
       }
       SendMessageW(button, BM_CLICK, 0, 0);
     }
-    if (!wait_until_gone(box, timeout_ms)) {
+    if (!kit::wait_box_gone(box, timeout_ms)) {
       std::fclose(out);
       return 4;
     }
