@@ -219,21 +219,28 @@ std::vector<SetupCase::Child> SetupCase::exited(std::vector<DWORD> statuses) {
   return children;
 }
 
+Job::Start SetupCase::console_start(const std::wstring& application, const std::wstring& line,
+                                    const EnvironmentBlock& environment) {
+  Job::Start start;
+  start.application = application;
+  start.command_line = line;
+  start.directory = work();
+  start.environment = &environment;
+  start.flags = CREATE_NO_WINDOW;
+  const std::wstring logs = root_ + L"\\logs\\" + std::to_wstring(++runs_);
+  start.output_file = logs + L".out";
+  start.error_file = logs + L".err";
+  return start;
+}
+
 std::shared_ptr<Job> SetupCase::start_background(const std::wstring& line,
                                                  const EnvironmentBlock* env) {
   auto job = std::make_shared<Job>();
   jobs_.push_back(job);
   const EnvironmentBlock environment = environment_for(std::nullopt);
-  Job::Start start;
-  start.command_line = line;
-  start.directory = work();
-  start.environment = env != nullptr ? env : &environment;
-  start.flags = CREATE_NO_WINDOW;
-  const std::wstring logs = root_ + L"\\logs\\" + std::to_wstring(++runs_);
-  start.output_file = logs + L".out";
-  start.error_file = logs + L".err";
   DWORD error = 0;
-  EXPECT_TRUE(job->start(start, &error).has_value())
+  EXPECT_TRUE(job->start(console_start(L"", line, env != nullptr ? *env : environment), &error)
+                  .has_value())
       << "cannot start " << utf8(line) << " (error " << error << ")";
   return job;
 }
@@ -244,15 +251,7 @@ SetupCase::ConsoleRun SetupCase::run_console(const std::wstring& application,
   ConsoleRun result;
   Job job;
   const EnvironmentBlock environment = environment_for(std::nullopt);
-  Job::Start start;
-  start.application = application;
-  start.command_line = line;
-  start.directory = work();
-  start.environment = env != nullptr ? env : &environment;
-  start.flags = CREATE_NO_WINDOW;
-  const std::wstring logs = root_ + L"\\logs\\" + std::to_wstring(++runs_);
-  start.output_file = logs + L".out";
-  start.error_file = logs + L".err";
+  const Job::Start start = console_start(application, line, env != nullptr ? *env : environment);
   DWORD error = 0;
   const std::optional<size_t> index = job.start(start, &error);
   EXPECT_TRUE(index.has_value()) << "cannot start " << utf8(line) << " (error " << error << ")";
@@ -261,8 +260,8 @@ SetupCase::ConsoleRun SetupCase::run_console(const std::wstring& application,
   result.status = job.exit_status(*index);
   result.seen = job.seen();
   job.terminate();
-  result.out = bytes_text(read_file(logs + L".out").value_or(Bytes{}));
-  result.err = bytes_text(read_file(logs + L".err").value_or(Bytes{}));
+  result.out = bytes_text(read_file(start.output_file).value_or(Bytes{}));
+  result.err = bytes_text(read_file(start.error_file).value_or(Bytes{}));
   return result;
 }
 

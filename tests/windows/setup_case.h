@@ -159,6 +159,11 @@ class SetupCase : public ::testing::Test {
   std::string folder_added(const std::wstring& path) const;
 
  private:
+  // A console program's start: in the working folder, no window, output into the case's logs.
+  // `environment` must outlive the start.
+  Job::Start console_start(const std::wstring& application, const std::wstring& line,
+                           const EnvironmentBlock& environment);
+
   std::wstring root_;
   LocalAppData local_app_data_;
   std::vector<std::shared_ptr<Job>> jobs_;
