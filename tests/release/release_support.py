@@ -126,22 +126,32 @@ class SigningIdentity:
                 "ORVANE_SIGN_PASS_FILE": str(self.pass_file)}
 
 
-class Verification:
-    """What `osslsigncode verify` says about one file."""
+# A verify error, as the osslsigncode versions of Debian 12 and 13 word it: 2.9 prints its own line
+# "Error: MESSAGE" (and OpenSSL's line below); 2.5 prints only OpenSSL's error queue, whose line
+# ends in "...:certificate verify error:FILE:LINE:Verify error: MESSAGE" (OpenSSL 1.1 writes no
+# space after the colon).
+VERIFY_ERROR = re.compile(r"(?:^[ \t]*Error|:Verify error): ?(.+?)\s*$", re.M)
 
-    def __init__(self, path: Path, ca_file: Path | None = None):
-        args = ["osslsigncode", "verify"]
-        if ca_file is not None:
-            args += ["-CAfile", ca_file]
-        result = run(args + ["-in", path], check=False)
-        self.status = result.returncode
-        self.text = result.stdout
+
+class Verification:
+    """What `osslsigncode verify` says about one file (or, with `text`, what a verify printed)."""
+
+    def __init__(self, path: Path | None, ca_file: Path | None = None, *, text: str | None = None,
+                 status: int = 0):
+        if text is None:
+            args = ["osslsigncode", "verify"]
+            if ca_file is not None:
+                args += ["-CAfile", ca_file]
+            result = run(args + ["-in", path], check=False)
+            status, text = result.returncode, result.stdout
+        self.status = status
+        self.text = text
         current = re.search(r"Current message digest\s*:\s*([0-9A-F]+)", self.text)
         calculated = re.search(r"Calculated message digest\s*:\s*([0-9A-F]+)", self.text)
         self.current_digest = current and current.group(1)
         self.calculated_digest = calculated and calculated.group(1)
         self.signature_ok = "Signature verification: ok" in self.text
-        self.errors = sorted(set(re.findall(r"^\s*Error: (.+?)\s*$", self.text, re.M)))
+        self.errors = sorted(set(VERIFY_ERROR.findall(self.text)))
         subject = re.search(r"Signer #0:\s*\n\s*Subject: (.+)", self.text)
         self.signer = subject and subject.group(1).strip()
         description = re.search(r"Text description: (.+)", self.text)

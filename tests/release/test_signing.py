@@ -35,6 +35,35 @@ _epoch = datetime.datetime.fromtimestamp(EPOCH, datetime.timezone.utc)
 EPOCH_TEXT = f"{_epoch:%b} {_epoch.day:2d} {_epoch:%H:%M:%S} {_epoch.year} GMT"  # as OpenSSL prints it
 
 
+# What `osslsigncode verify` prints (stdout and stderr together, as `run` reads them) about a file
+# signed with a self-signed certificate, cut to the lines that matter, from the versions Debian 12
+# (2.5) and Debian 13 or bookworm-backports (2.9) ship: (what, text, the errors read from it).
+_OPENSSL_LINE = ("40A9B53EB77F0000:error:10800075:PKCS7 routines:PKCS7_verify:certificate verify error:"
+                 "../crypto/pkcs7/pk7_smime.c:291:Verify error: {}\n")
+VERIFY_OUTPUTS = [
+    ("2.9, self-signed root", _OPENSSL_LINE.format("self-signed certificate") +
+     "Signing certificate chain verified using:\n\t------------------\n\tSigner #0:\n"
+     "\t\tSubject: /CN=Test Signer\n\n\tError: self-signed certificate\n\nPKCS7_verify error\n"
+     "Signature verification: failed\n\nNumber of verified signatures: 1\nFailed\n",
+     ["self-signed certificate"]),
+    ("2.5, self-signed root", "Timestamp is not available\n\n\nPKCS7_verify error\n" +
+     _OPENSSL_LINE.format("self-signed certificate") +
+     "Signature verification: failed\n\nNumber of verified signatures: 1\nFailed\n",
+     ["self-signed certificate"]),
+    ("2.5, an expired certificate", "PKCS7_verify error\n" +
+     _OPENSSL_LINE.format("certificate has expired") + "Signature verification: failed\nFailed\n",
+     ["certificate has expired"]),
+    ("2.5 and 2.9, verified", "Timestamp is not available\n\nSignature verification: ok\n\n"
+     "Number of verified signatures: 1\nSucceeded\n", []),
+]
+
+
+def check_verify_output_forms(checks: Checks) -> None:
+    for what, text, errors in VERIFY_OUTPUTS:
+        checks.equal(Verification(None, text=text, status=1).errors, errors,
+                     f"the verify errors are read from osslsigncode {what}")
+
+
 def check_signed(checks: Checks, program: Path, identity: SigningIdentity, what: str) -> None:
     image = ProgramImage(program)
     checks.check(image.signature_size > 0, f"{what}: the PE security directory holds a signature")
@@ -85,6 +114,9 @@ def main() -> int:
     log = work / "log.txt"
     print(f"test_signing: working in {work}", flush=True)
     try:
+        checks.group("what osslsigncode 2.5 and 2.9 print about a failed verification")
+        check_verify_output_forms(checks)
+
         identity = SigningIdentity(work / "identity")
         build = work / "build"
 
