@@ -179,17 +179,42 @@ def table(name: str, rows: dict):
     return register
 
 
+# Another program's entry, as Windows' list of installed programs shows one (DisplayName and
+# UninstallString, no SystemComponent): the control that tells where Wine's uninstaller writes its
+# list, and that it listed anything at all.
+REFERENCE_KEY = UNINSTALL_PARENT + r"\OrvaneE2eReference"
+REFERENCE_NAME = "Reference program of the end-to-end cases"
+
+
+def listed_programs(c: Case, p: Prefix) -> list[str] | None:
+    """The names `uninstaller --list` shows (its lines are `KEY|||DisplayName`; like Windows'
+    list of installed programs it leaves out entries without DisplayName or UninstallString).
+    Wine 8 writes them to standard output; Wine 10 to the Unix standard error, outside the
+    program's Windows handles (a redirection in Wine's cmd catches nothing). The stream is the
+    one that lists the reference entry; None, after a failed check, when neither does."""
+    listed = p.run(["uninstaller", "--list"], label="uninstaller-list")
+    for stream in (listed.stdout, listed.stderr):
+        names = [line.split("|||")[-1] for line in stream.decode(errors="replace").splitlines()
+                 if "|||" in line]
+        if REFERENCE_NAME in names:
+            return names
+    c.check(False, "`uninstaller --list` lists another program's entry",
+            f"stdout {listed.stdout!r}, stderr {listed.stderr!r}")
+    return None
+
+
 @case("wine_programs")
 def wine_programs(c: Case) -> None:
     """What Wine's own programs make of an installation: its uninstaller lists the entry and
     removes it through UninstallString, and a program started from the Linux side, whose
     environment Wine builds from the registry, finds the command through the user's Path."""
     p = c.prefix()
+    p.reg_set(REFERENCE_KEY, "DisplayName", REG_SZ, utf16(REFERENCE_NAME))
+    p.reg_set(REFERENCE_KEY, "UninstallString", REG_SZ, utf16(r"C:\windows\system32\cmd.exe /c exit"))
     c.require(p.setup("/S").status == 0, "silent install exits 0")
-    listed = p.run(["uninstaller", "--list"], label="uninstaller-list")
-    c.check("Orvane Worker" in [line.split("|||")[-1] for line in
-                                listed.stdout.decode(errors="replace").splitlines()],
-            "`uninstaller --list` lists Orvane Worker", f"it printed {listed.stdout!r}")
+    names = listed_programs(c, p)
+    if names is not None:
+        c.check("Orvane Worker" in names, "`uninstaller --list` lists Orvane Worker", f"it listed {names}")
     help_direct = p.run([f"{p.folder}\\{PAYLOAD}", "--help"], label="worker-help")
     help_new_terminal = p.run(["cmd", "/c", "orvane-worker", "--help"], label="cmd-help")
     c.check(help_direct.status == 0 and help_direct.stdout != b"",
@@ -203,9 +228,10 @@ def wine_programs(c: Case) -> None:
     c.box(run.boxes, 1, "information", REMOVED_MESSAGE, "UninstallString ends with the closing box")
     c.value(p.reg_value(ENVIRONMENT, "Path"), REG_EXPAND_SZ, "", "Path loses the folder")
     c.removed(p, p.folder, "UninstallString")
-    listed = p.run(["uninstaller", "--list"], label="uninstaller-list")
-    c.check(b"Orvane Worker" not in listed.stdout, "`uninstaller --list` no longer lists it",
-            repr(listed.stdout))
+    names = listed_programs(c, p)
+    if names is not None:
+        c.check("Orvane Worker" not in names, "`uninstaller --list` no longer lists it",
+                f"it listed {names}")
 
 
 PROFILE_ROWS = ("install_declined", "failed_install", "install_and_removal")
