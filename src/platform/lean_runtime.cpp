@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <string>
 
 namespace __gnu_cxx {
 [[noreturn]] void __verbose_terminate_handler() { std::abort(); }
@@ -29,3 +30,16 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+// std::string's in-place replace for a source inside the string itself (the cold path of
+// assign, insert and replace). From libstdc++ 13 on the headers declare it an explicit
+// instantiation of the library's, even in C++20, so every program that builds a std::string
+// that way links string-inst.o: all of std::string's members and their exception paths,
+// compiled with exceptions, and with them the whole exception runtime (personality routine,
+// unwinder, emulated TLS, the threading support), about 30 KB of code and unwind tables.
+// Instantiated here, it is the header's own body compiled like the rest of the program, and
+// nothing of that is linked. Earlier libstdc++ releases have no such member and implicitly
+// instantiate the whole string.
+#if defined(_GLIBCXX_RELEASE) && _GLIBCXX_RELEASE >= 13 && _GLIBCXX_USE_CXX11_ABI
+template void std::string::_M_replace_cold(char*, size_type, const char*, size_type, size_type);
+#endif

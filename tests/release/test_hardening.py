@@ -13,6 +13,10 @@ program (build/windows/orvane-worker-setup.exe, or ORVANE_SETUP):
   system folder's cmd.exe with exactly
   "cmd" /D /V:OFF /C ping -n 3 127.0.0.1 >nul & rmdir /S /Q "<folder>", and the folder goes.
 
+On the way it checks the size budget: the program is at most 64 KiB larger than the file it
+installs (a runtime piece that drags in the exception machinery, as newer libstdc++ releases
+can, shows here first).
+
 That a planted DLL is not loaded cannot be shown under Wine (its loader does not hold the DLLs it
 loads later to the limit); the Windows test programs hold that case.
 
@@ -34,6 +38,8 @@ from release_support import (  # noqa: E402
     ROOT, SETUP_NAME, Checks, Failure, WinePrefix, check_loader_hardening, keep_or_remove,
     temporary_folder)
 
+# What the setup program may add to the program it carries, whichever toolchain built it.
+SIZE_BUDGET = 64 * 1024
 RELAY_CALL = re.compile(r"^([0-9a-f]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
 LOADED = re.compile(r'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"(.*)" at ([0-9A-Fa-f]+): native$')
 CREATE_PROCESS = re.compile(r'^([0-9a-f]+):trace:process:CreateProcessInternalW app (L".*"|\(null\)) '
@@ -91,6 +97,13 @@ def main() -> int:
         checks.check(traced.returncode == 0 and (prefix.unix_path(folder_text) / "orvane-worker.exe").is_file(),
                      "the traced silent install succeeded (exit 0, program in place)",
                      f"exit {traced.returncode}")
+        installed = prefix.unix_path(folder_text) / "orvane-worker.exe"
+        if installed.is_file():
+            overhead = program.stat().st_size - installed.stat().st_size
+            checks.check(overhead <= SIZE_BUDGET,
+                         f"the program is at most {SIZE_BUDGET:,} bytes over the payload it carries",
+                         f"{program.stat().st_size:,} bytes, payload {installed.stat().st_size:,}: "
+                         f"{overhead:,} over")
         image_size = pefile.PE(str(program), fast_load=True).OPTIONAL_HEADER.SizeOfImage
         calls = own_calls(traced.stdout, SETUP_NAME, image_size)
         names = [name for name, _ in calls]
