@@ -27,7 +27,7 @@ class Process {
 
   // SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY): the current user's Local
   // AppData folder as Windows records it, whether or not it exists yet; nullopt when Windows
-  // cannot say (or the shell cannot be loaded). Its DLLs are loaded on the first call only.
+  // cannot say (or the shell cannot be loaded). The shell's DLLs are loaded by this call only.
   virtual std::optional<PlatformPath> known_local_app_data() = 0;
 
   // ExitProcess. The real one does not return; a test double records the status and returns.
