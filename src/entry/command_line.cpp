@@ -109,12 +109,14 @@ SetupOptions read_options(const std::vector<std::string>& arguments) {
   return options;
 }
 
-SetupMode choose_mode(const SetupOptions& options, Process& process) {
+SetupMode choose_mode(const SetupOptions& options, Process& process,
+                      const std::optional<PlatformPath>& install_folder) {
   if (options.uninstall) return SetupMode::Remove;
+  if (!install_folder) return SetupMode::Install;
   const Result<PlatformPath> exe = process.running_executable_path();
   if (!exe.ok()) return SetupMode::Install;
-  return is_inside_install_folder(exe.value(), install_folder(process)) ? SetupMode::Remove
-                                                                        : SetupMode::Install;
+  return is_inside_install_folder(exe.value(), *install_folder) ? SetupMode::Remove
+                                                                : SetupMode::Install;
 }
 
 }  // namespace orvane

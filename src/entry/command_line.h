@@ -42,7 +42,9 @@ std::vector<std::string> split_command_line(const std::optional<std::u16string>&
 // The switches among the arguments; element 0 is never one.
 SetupOptions read_options(const std::vector<std::string>& arguments);
 
-// Remove when asked for, or when the running program lies inside the install folder.
-SetupMode choose_mode(const SetupOptions& options, Process& process);
+// Remove when asked for, or when the running program lies inside the install folder (nullopt
+// when there is none, so that nothing lies inside it).
+SetupMode choose_mode(const SetupOptions& options, Process& process,
+                      const std::optional<PlatformPath>& install_folder);
 
 }  // namespace orvane

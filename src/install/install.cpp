@@ -8,8 +8,9 @@
 
 namespace orvane {
 
-SetupResult run_install(Platform& platform, bool silent) {
-  const InstallLayout layout = InstallLayout::from(platform.process);
+SetupResult run_install(Platform& platform, const std::optional<PlatformPath>& folder, bool silent) {
+  if (!folder) return unknown_install_folder_error();
+  const InstallLayout layout{*folder};
 
   if (SetupResult r = create_install_folder(platform, layout.folder); !r.ok()) return r;
   for (const PayloadImage& image : carried_files()) {

@@ -25,6 +25,11 @@ class Process {
   // not set. An empty value and a missing one are told apart.
   virtual std::optional<std::u16string> environment_variable(std::u16string_view name) = 0;
 
+  // SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY): the current user's Local
+  // AppData folder as Windows records it, whether or not it exists yet; nullopt when Windows
+  // cannot say (or the shell cannot be loaded). The shell's DLLs are loaded by this call only.
+  virtual std::optional<PlatformPath> known_local_app_data() = 0;
+
   // ExitProcess. The real one does not return; a test double records the status and returns.
   virtual void exit_process(std::uint32_t status) = 0;
 };

@@ -10,6 +10,7 @@ class Win32Process final : public Process {
   std::optional<std::u16string> command_line() override;
   Result<PlatformPath> running_executable_path() override;
   std::optional<std::u16string> environment_variable(std::u16string_view name) override;
+  std::optional<PlatformPath> known_local_app_data() override;
   [[noreturn]] void exit_process(std::uint32_t status) override;
 };
 

@@ -2,11 +2,28 @@
 
 namespace orvane {
 
-PlatformPath install_folder(Process& process) {
+std::optional<PlatformPath> local_app_data_folder(Process& process) {
   const std::u16string variable = utf8_to_utf16(local_app_data_variable);
-  const std::optional<std::u16string> value = process.environment_variable(variable);
-  const PlatformPath base = value ? *value : utf8_to_utf16(fallback_local_app_data);
-  return join_path(join_path(base, programs_folder_name), product.display_name);
+  if (std::optional<std::u16string> value = process.environment_variable(variable);
+      value && is_absolute(*value)) {
+    return value;
+  }
+  if (std::optional<PlatformPath> known = process.known_local_app_data(); known && is_absolute(*known)) {
+    return known;
+  }
+  return std::nullopt;
+}
+
+std::optional<PlatformPath> install_folder(Process& process) {
+  const std::optional<PlatformPath> base = local_app_data_folder(process);
+  if (!base) return std::nullopt;
+  return join_path(join_path(*base, programs_folder_name), product.display_name);
+}
+
+SetupError unknown_install_folder_error() {
+  return SetupError{"Cannot find your local application data folder: " +
+                    std::string(local_app_data_variable) +
+                    " does not hold a full path, and Windows does not name the folder."};
 }
 
 PlatformPath InstallLayout::old_payload_path() const {

@@ -9,21 +9,20 @@
 
 namespace orvane {
 
-SetupResult run_removal(Platform& platform, bool silent) {
-  const InstallLayout layout = InstallLayout::from(platform.process);
-  const std::string text = layout.text();
-
+SetupResult run_removal(Platform& platform, const std::optional<PlatformPath>& folder, bool silent) {
   if (!silent && !ask_removal(platform.dialogs)) return {};
-  remove_from_user_path(platform.registry, platform.broadcast, text);
+  if (folder) remove_from_user_path(platform.registry, platform.broadcast, folder_text(*folder));
   delete_user_key_tree(platform.registry, uninstall_key_path());
-  for (const PayloadImage& image : carried_files()) {
-    (void)delete_file(platform.files, join_path(layout.folder, image.name));
+  if (folder) {
+    for (const PayloadImage& image : carried_files()) {
+      (void)delete_file(platform.files, join_path(*folder, image.name));
+    }
   }
   // The closing box comes before the deferred removal: while it is open this program, often the
   // uninstall.exe inside the folder, is still running, and a running program's file (and so its
   // folder) cannot be deleted. Started after the box, the command's delay outlasts our exit.
   if (!silent) tell_removed(platform.dialogs);
-  schedule_folder_removal(platform, text);
+  if (folder) schedule_folder_removal(platform, folder_text(*folder));
   return {};
 }
 

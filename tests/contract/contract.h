@@ -1,5 +1,5 @@
 #pragma once
-// The behaviour the setup logic relies on from `Files` and `Registry`, written once and run
+// The behaviour the setup logic relies on from `Files`, `Registry` and `Process`, written once and run
 // against each realisation: the in-memory fakes on the build machine, the Win32 code under Wine
 // (or Windows). A side supplies a fresh world per case; the world owns the realisation under
 // test, a scratch area that belongs to that case alone, and a way to arrange and inspect that
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 
 namespace orvane::contract {
@@ -49,10 +50,21 @@ class RegistryWorld {
   virtual const std::u16string& base() const = 0;
 };
 
+class ProcessWorld {
+ public:
+  virtual ~ProcessWorld() = default;
+
+  virtual Process& process() = 0;
+  // The user's Local AppData folder as the profile records it, read past the code under test;
+  // nullopt when the profile names none.
+  virtual std::optional<PlatformPath> profile_local_app_data() = 0;
+};
+
 struct Side {
   std::string name;  // letters only: it names the test instances
   std::function<std::unique_ptr<FilesWorld>()> make_files;
   std::function<std::unique_ptr<RegistryWorld>()> make_registry;
+  std::function<std::unique_ptr<ProcessWorld>()> make_process;
   // Where the platform under test is knowingly looser than Windows, why: the cases skip the
   // Windows refusal they cannot observe there, and the fake keeps to Windows. Empty otherwise.
   std::string replaces_read_only_by_rename;
@@ -98,6 +110,18 @@ class RegistryContract : public ::testing::TestWithParam<const Side*> {
 
  private:
   std::unique_ptr<RegistryWorld> world_;
+};
+
+class ProcessContract : public ::testing::TestWithParam<const Side*> {
+ protected:
+  void SetUp() override { world_ = GetParam()->make_process(); }
+  void TearDown() override { world_.reset(); }
+
+  ProcessWorld& world() { return *world_; }
+  Process& process() { return world_->process(); }
+
+ private:
+  std::unique_ptr<ProcessWorld> world_;
 };
 
 }  // namespace orvane::contract

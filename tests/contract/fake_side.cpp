@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "fakes/fake_files.h"
+#include "fakes/fake_platform.h"
 #include "fakes/fake_registry.h"
 
 namespace orvane::contract {
@@ -54,6 +55,18 @@ class FakeRegistryWorld final : public RegistryWorld {
   std::u16string base_ = u"Software\\OrvaneWorkerContractTests\\case";
 };
 
+class FakeProcessWorld final : public ProcessWorld {
+ public:
+  FakeProcessWorld() { process_.known_folder = profile_folder_; }
+
+  Process& process() override { return process_; }
+  std::optional<PlatformPath> profile_local_app_data() override { return profile_folder_; }
+
+ private:
+  PlatformPath profile_folder_ = u"C:\\Users\\Owner\\AppData\\Local";
+  testing::FakeProcess process_;
+};
+
 }  // namespace
 
 const Side& side_under_test() {
@@ -61,6 +74,7 @@ const Side& side_under_test() {
       "Fake",
       [] { return std::make_unique<FakeFilesWorld>(); },
       [] { return std::make_unique<FakeRegistryWorld>(); },
+      [] { return std::make_unique<FakeProcessWorld>(); },
       {},
       {},
   };

@@ -4,12 +4,15 @@
 // use plain Win32 calls, not the code under test.
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
 
 #include "contract.h"
 #include "platform/win32_files.h"
+#include "platform/win32_process.h"
 #include "platform/win32_registry.h"
 
 namespace orvane::contract {
@@ -187,6 +190,24 @@ class Win32RegistryWorld final : public RegistryWorld {
   std::u16string base_;
 };
 
+class Win32ProcessWorld final : public ProcessWorld {
+ public:
+  Process& process() override { return process_; }
+  // Linked the usual way here: the test program may import the shell.
+  std::optional<PlatformPath> profile_local_app_data() override {
+    PWSTR path = nullptr;
+    std::optional<PlatformPath> folder;
+    if (SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &path) == S_OK) {
+      folder = PlatformPath(reinterpret_cast<const char16_t*>(path));
+    }
+    CoTaskMemFree(path);
+    return folder;
+  }
+
+ private:
+  Win32Process process_;
+};
+
 }  // namespace
 
 const Side& side_under_test() {
@@ -194,6 +215,7 @@ const Side& side_under_test() {
       "Win32",
       [] { return std::make_unique<Win32FilesWorld>(); },
       [] { return std::make_unique<Win32RegistryWorld>(); },
+      [] { return std::make_unique<Win32ProcessWorld>(); },
       replaces_read_only_by_rename()
           ? "A rename replaces a read-only destination here (Wine renames as Unix does, which "
             "asks nothing of the replaced file, also as an ordinary user); Windows refuses with "

@@ -37,6 +37,11 @@ std::optional<std::u16string> FakeProcess::environment_variable(std::u16string_v
   return it->second;
 }
 
+std::optional<PlatformPath> FakeProcess::known_local_app_data() {
+  if (faults_ && faults_->on_call("known_local_app_data")) return std::nullopt;
+  return known_folder;
+}
+
 int FakeDialogs::message_box(const WideString& text, const WideString& caption, std::uint32_t style) {
   shown.push_back({from_wide_lossy(text.view()), from_wide_lossy(caption.view()), style});
   if (faults_) {
@@ -138,6 +143,7 @@ SystemMessages::Lookup FakeSystemMessages::message_for(std::uint32_t code) {
 
 FakePlatform::FakePlatform() {
   process.environment[u"LOCALAPPDATA"] = local_app_data;
+  process.known_folder = local_app_data;
   process.environment[u"PATH"] = u"C:\\windows\\system32;C:\\windows";
   files.add_directory(local_app_data);
   files.add_file(*process.executable, setup_bytes);

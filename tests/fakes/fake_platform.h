@@ -22,11 +22,13 @@ class FakeProcess : public Process {
   std::optional<std::u16string> line = u"setup.exe";
   std::optional<PlatformPath> executable = u"C:\\Users\\Owner\\Downloads\\setup.exe";
   std::map<std::u16string, std::u16string> environment;  // names in upper case
+  std::optional<PlatformPath> known_folder;               // what the shell says of Local AppData
   std::vector<std::uint32_t> exits;
 
   std::optional<std::u16string> command_line() override;
   Result<PlatformPath> running_executable_path() override;
   std::optional<std::u16string> environment_variable(std::u16string_view name) override;
+  std::optional<PlatformPath> known_local_app_data() override;
   void exit_process(std::uint32_t status) override { exits.push_back(status); }
 
  private:

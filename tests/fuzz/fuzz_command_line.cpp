@@ -16,6 +16,7 @@ class FixedProcess : public Process {
   std::optional<std::u16string> command_line() override { return std::nullopt; }
   Result<PlatformPath> running_executable_path() override { return PlatformPath(executable); }
   std::optional<std::u16string> environment_variable(std::u16string_view) override { return std::nullopt; }
+  std::optional<PlatformPath> known_local_app_data() override { return std::nullopt; }
   void exit_process(std::uint32_t) override {}
 };
 

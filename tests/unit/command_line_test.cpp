@@ -9,6 +9,7 @@ namespace {
 
 using testing::FakeProcess;
 using Args = std::vector<std::string>;
+const std::optional<PlatformPath> folder = u"C:\\Users\\Owner\\AppData\\Local\\Programs\\Orvane Worker";
 
 Args split(const std::u16string& line) {
   FakeProcess process;
@@ -112,17 +113,23 @@ TEST(ChooseMode, RemovesWhenAskedOrWhenRunFromTheFolder) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::FakeProcess process;
-    process.environment[u"LOCALAPPDATA"] = u"C:\\Users\\Owner\\AppData\\Local";
     process.executable = c.executable;
-    EXPECT_EQ(choose_mode({false, c.uninstall}, process), c.expected);
+    EXPECT_EQ(choose_mode({false, c.uninstall}, process, folder), c.expected);
   }
 }
 
 TEST(ChooseMode, SwitchNeedsNoExecutablePath) {
   testing::FaultInjector faults;
   testing::FakeProcess process(&faults);
-  EXPECT_EQ(choose_mode({false, true}, process), SetupMode::Remove);
+  EXPECT_EQ(choose_mode({false, true}, process, folder), SetupMode::Remove);
   EXPECT_EQ(faults.count("running_executable_path"), 0u);
+}
+
+TEST(ChooseMode, NothingLiesInsideAnUnknownFolder) {
+  testing::FakeProcess process;
+  process.executable = u"Programs\\Orvane Worker\\uninstall.exe";
+  EXPECT_EQ(choose_mode({false, false}, process, std::nullopt), SetupMode::Install);
+  EXPECT_EQ(choose_mode({false, true}, process, std::nullopt), SetupMode::Remove);
 }
 
 }  // namespace

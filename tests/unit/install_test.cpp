@@ -89,7 +89,7 @@ struct Install : ::testing::Test {
 };
 
 TEST_F(Install, SilentRunsEveryStepInOrderAndShowsNothing) {
-  ASSERT_TRUE(run_install(fake.platform, true).ok());
+  ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, true).ok());
   EXPECT_EQ(steps(), (std::vector<std::string>{
                          "make_directory " + folder_text,
                          "make_directory C:\\Users\\Owner\\AppData\\Local\\Programs",
@@ -107,7 +107,7 @@ TEST_F(Install, SilentRunsEveryStepInOrderAndShowsNothing) {
 
 TEST_F(Install, InteractiveEndsWithTheInformationBox) {
   fake.registry.deny(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneWorker");
-  ASSERT_TRUE(run_install(fake.platform, false).ok());
+  ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, false).ok());
   ASSERT_EQ(fake.dialogs.shown.size(), 1u);
   EXPECT_EQ(fake.dialogs.shown[0].style, 0x40u);
   EXPECT_EQ(fake.dialogs.shown[0].text.rfind("Orvane Worker 0.2.3 is installed in:\r\n" + folder_text + "\r\n", 0), 0u);
@@ -128,7 +128,7 @@ TEST_F(Install, FileStepFailuresEndTheProcedureBeforeTheRegistry) {
     SCOPED_TRACE(c.name);
     FakePlatform f;
     f.faults.fail(c.operation, 5);
-    const SetupResult r = run_install(f.platform, false);
+    const SetupResult r = run_install(f.platform, FakePlatform::folder, false);
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().message, c.message);
     EXPECT_EQ(f.faults.count("create_key"), 0u);
@@ -140,18 +140,18 @@ TEST_F(Install, FileStepFailuresEndTheProcedureBeforeTheRegistry) {
 TEST_F(Install, RegistryFailuresNeverFailTheInstall) {
   fake.registry.deny(u"Environment");
   fake.faults.fail("set_value", 5);
-  ASSERT_TRUE(run_install(fake.platform, false).ok());
+  ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, false).ok());
   EXPECT_FALSE(fake.registry.has_key(u"Environment"));
   EXPECT_TRUE(fake.broadcast.sent.empty());
   EXPECT_EQ(fake.dialogs.shown.size(), 1u);
 }
 
 TEST_F(Install, ReinstallOverAnExistingInstallation) {
-  ASSERT_TRUE(run_install(fake.platform, true).ok());
+  ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, true).ok());
   fake.files.find(folder + u"\\orvane-worker.exe")->running = true;
   fake.registry.put_string(uninstall_key, u"DisplayVersion", "0.1.0", win32::reg_sz);
   const auto path_before = fake.registry.get(u"Environment", u"Path")->bytes;
-  ASSERT_TRUE(run_install(fake.platform, true).ok());
+  ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, true).ok());
   EXPECT_TRUE(fake.files.exists(folder + u"\\orvane-worker.exe.old"));
   EXPECT_FALSE(fake.files.find(folder + u"\\orvane-worker.exe")->running);
   EXPECT_EQ(fake.registry.get(u"Environment", u"Path")->bytes, path_before);

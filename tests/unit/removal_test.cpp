@@ -20,7 +20,7 @@ struct Removal : ::testing::Test {
   FakePlatform fake;
   void SetUp() override {
     fake.registry.put_string(u"Environment", u"Path", "C:\\tools;" + folder_text + ";;D:\\bin", win32::reg_sz);
-    ASSERT_TRUE(run_install(fake.platform, true).ok());
+    ASSERT_TRUE(run_install(fake.platform, FakePlatform::folder, true).ok());
     fake.faults = testing::FaultInjector();
     fake.broadcast.sent.clear();
   }
@@ -42,7 +42,7 @@ struct Removal : ::testing::Test {
 };
 
 TEST_F(Removal, SilentRunsEveryStepInOrder) {
-  ASSERT_TRUE(run_removal(fake.platform, true).ok());
+  ASSERT_TRUE(run_removal(fake.platform, FakePlatform::folder, true).ok());
   EXPECT_EQ(order(), (std::vector<std::string>{"set_value", "send_message_timeout", "delete_tree",
                                                "delete_file", "create_process"}));
   EXPECT_EQ(path_text(), "C:\\tools;D:\\bin");
@@ -57,7 +57,7 @@ TEST_F(Removal, SilentRunsEveryStepInOrder) {
 
 TEST_F(Removal, InteractiveAsksFirstAndClosesWithTheBox) {
   fake.dialogs.answers = {6};
-  ASSERT_TRUE(run_removal(fake.platform, false).ok());
+  ASSERT_TRUE(run_removal(fake.platform, FakePlatform::folder, false).ok());
   // The deferred removal starts only after the closing box, once nothing here holds the folder.
   EXPECT_EQ(order(), (std::vector<std::string>{"message_box", "set_value", "send_message_timeout", "delete_tree",
                                                "delete_file", "message_box", "create_process"}));
@@ -75,7 +75,7 @@ TEST_F(Removal, AnythingButYesChangesNothing) {
     fake.dialogs.answers = {answer};
     const auto listing = fake.files.listing();
     const auto path = fake.registry.get(u"Environment", u"Path")->bytes;
-    ASSERT_TRUE(run_removal(fake.platform, false).ok());
+    ASSERT_TRUE(run_removal(fake.platform, FakePlatform::folder, false).ok());
     EXPECT_EQ(order(), std::vector<std::string>{"message_box"});
     EXPECT_EQ(fake.files.listing(), listing);
     EXPECT_EQ(fake.registry.get(u"Environment", u"Path")->bytes, path);
@@ -89,7 +89,7 @@ TEST_F(Removal, EveryStepRunsWhateverTheOthersAchieved) {
   fake.faults.fail("delete_tree", 5);
   fake.files.find(folder + u"\\orvane-worker.exe")->running = true;
   fake.dialogs.answers = {6};
-  ASSERT_TRUE(run_removal(fake.platform, false).ok());
+  ASSERT_TRUE(run_removal(fake.platform, FakePlatform::folder, false).ok());
   EXPECT_TRUE(fake.broadcast.sent.empty());
   EXPECT_TRUE(fake.files.exists(folder + u"\\orvane-worker.exe"));
   EXPECT_EQ(fake.processes.started.size(), 1u);
@@ -100,7 +100,7 @@ TEST(RemovalWithNothingInstalled, StillCleansPathAndReportsSuccess) {
   FakePlatform fake;
   fake.registry.put_string(u"Environment", u"Path", ";A;;B;", win32::reg_sz);
   fake.dialogs.answers = {6};
-  ASSERT_TRUE(run_removal(fake.platform, false).ok());
+  ASSERT_TRUE(run_removal(fake.platform, FakePlatform::folder, false).ok());
   EXPECT_EQ(fake.registry.get(u"Environment", u"Path")->type, win32::reg_expand_sz);
   EXPECT_EQ(fake.broadcast.sent.size(), 1u);
   EXPECT_EQ(fake.processes.started.size(), 1u);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "fakes/fake_platform.h"
+#include "install/install.h"
+#include "platform/win32_codes.h"
 #include "product/setup_dialogs.h"
 
 namespace orvane {
@@ -78,6 +82,77 @@ TEST(RunSetup, FromInsideTheFolderRemovesWithoutASwitch) {
   EXPECT_EQ(fake.dialogs.shown[0].text, removal_question());
   EXPECT_EQ(fake.processes.started.size(), 1u);
 }
+
+// LOCALAPPDATA relative and the shell without an answer: there is no folder to install into or
+// to clean, and nothing may land in the current folder.
+namespace no_folder {
+
+const std::u16string uninstall_key = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvaneWorker";
+
+std::unique_ptr<FakePlatform> prepare(bool installed, const char16_t* line) {
+  auto f = std::make_unique<FakePlatform>();
+  f->registry.put_string(u"Environment", u"Path", "C:\\tools", win32::reg_expand_sz);
+  if (installed && !run_install(f->platform, FakePlatform::folder, true).ok()) return nullptr;
+  f->broadcast.sent.clear();
+  f->process.environment[u"LOCALAPPDATA"] = u"rel\\local";
+  f->process.known_folder = std::nullopt;
+  f->process.line = line;
+  f->dialogs.answers = {6, 1};
+  return f;
+}
+
+std::u16string path_value(const FakePlatform& f) {
+  const auto& bytes = f.registry.get(u"Environment", u"Path")->bytes;
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::vector<std::uint32_t> styles(const FakePlatform& f) {
+  std::vector<std::uint32_t> out;
+  for (const auto& shown : f.dialogs.shown) out.push_back(shown.style);
+  return out;
+}
+
+TEST(RunSetupWithoutInstallFolder, InstallFailsBeforeChangingAnything) {
+  for (bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "interactive");
+    const auto f = prepare(false, silent ? u"setup.exe /S" : u"setup.exe");
+    const auto listing = f->files.listing();
+    const std::u16string path_before = path_value(*f);
+    EXPECT_EQ(run_setup(f->platform), 1);
+    // Interactive: no question, which would have to show a folder; the error box alone.
+    EXPECT_EQ(styles(*f), (silent ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{0x10}));
+    if (!silent) {
+      EXPECT_EQ(f->dialogs.shown[0].text,
+                "Setup could not finish.\r\n\r\nCannot find your local application data folder: "
+                "LOCALAPPDATA does not hold a full path, and Windows does not name the folder.");
+    }
+    EXPECT_EQ(f->files.listing(), listing);
+    EXPECT_EQ(path_value(*f), path_before);
+    EXPECT_FALSE(f->registry.has_key(uninstall_key));
+    EXPECT_TRUE(f->broadcast.sent.empty());
+  }
+}
+
+TEST(RunSetupWithoutInstallFolder, RemovalDeletesOnlyTheRegistration) {
+  for (bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "interactive");
+    const auto f = prepare(true, silent ? u"setup.exe /S /uninstall" : u"setup.exe /uninstall");
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(f->registry.has_key(uninstall_key));
+    const auto listing = f->files.listing();
+    const std::u16string path_before = path_value(*f);
+    EXPECT_EQ(run_setup(f->platform), 0);
+    EXPECT_FALSE(f->registry.has_key(uninstall_key));
+    EXPECT_EQ(path_value(*f), path_before);
+    EXPECT_TRUE(f->broadcast.sent.empty());
+    EXPECT_EQ(f->files.listing(), listing);
+    EXPECT_TRUE(f->processes.started.empty());
+    // The question and the closing box as in any interactive removal.
+    EXPECT_EQ(styles(*f), (silent ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{0x24, 0x40}));
+  }
+}
+
+}  // namespace no_folder
 
 TEST(RunSetup, ArgumentWithUnpairedSurrogateIsNoSwitch) {
   FakePlatform fake;

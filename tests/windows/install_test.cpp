@@ -198,34 +198,36 @@ TEST_F(InteractiveInstall, TheQuestionCannotBeClosedWithoutAnAnswer) {
 }
 
 // LOCALAPPDATA as the install folder's base: "{case}" stands for the case's folder, "{local}"
-// for the case's own LOCALAPPDATA.
+// for the case's own LOCALAPPDATA, "{known}" for the user's Local AppData folder as the profile
+// records it. An absolute value is the user's choice; any other (unset, empty, relative, a bare
+// drive) gives way to the profile's folder, never to a folder below the current one or one that
+// other users can create (C:\Users\Public).
 struct LocalAppDataRow {
   const char* name;
   std::optional<std::wstring> value;  // nullopt: unset
-  std::wstring folder;                // the install folder the program names
-  std::wstring on_disk;               // where it lands (relative: below the working folder)
+  std::wstring folder;                // the install folder the program names and fills
 };
 
 std::wstring expand(std::wstring text, const std::wstring& root) {
   for (auto [key, value] : {std::pair<std::wstring, std::wstring>{L"{local}", root + L"\\local"},
-                            {L"{case}", root}}) {
+                            {L"{case}", root}, {L"{known}", local_app_data_folder()}}) {
     for (size_t at; (at = text.find(key)) != std::wstring::npos;) text.replace(at, key.size(), value);
   }
   return text;
 }
 
 constexpr wchar_t public_folder[] = L"C:\\Users\\Public\\AppData\\Local\\Programs\\Orvane Worker";
+constexpr wchar_t known_folder[] = L"{known}\\Programs\\Orvane Worker";
 
 const LocalAppDataRow local_app_data_rows[] = {
-    {"unset", std::nullopt, public_folder, public_folder},
-    {"empty", L"", L"Programs\\Orvane Worker", L"Programs\\Orvane Worker"},
-    {"trailing_backslash", L"{local}\\", L"{local}\\Programs\\Orvane Worker",
-     L"{local}\\Programs\\Orvane Worker"},
+    {"unset", std::nullopt, known_folder},
+    {"empty", L"", known_folder},
+    {"relative", L"rel\\local", known_folder},
+    {"bare_drive", L"C:", known_folder},
+    {"trailing_backslash", L"{local}\\", L"{local}\\Programs\\Orvane Worker"},
     {"non_ascii_and_spaces", L"{case}\\Zo\u00eb \u0141ukasz\\Donn\u00e9es locales \U0001D11E",
-     L"{case}\\Zo\u00eb \u0141ukasz\\Donn\u00e9es locales \U0001D11E\\Programs\\Orvane Worker",
      L"{case}\\Zo\u00eb \u0141ukasz\\Donn\u00e9es locales \U0001D11E\\Programs\\Orvane Worker"},
     {"ampersand_caret_parentheses", L"{case}\\R&D ^team (x86)",
-     L"{case}\\R&D ^team (x86)\\Programs\\Orvane Worker",
      L"{case}\\R&D ^team (x86)\\Programs\\Orvane Worker"},
 };
 
@@ -233,17 +235,17 @@ void PrintTo(const LocalAppDataRow& row, std::ostream* out) { *out << row.name; 
 
 class LocalAppDataCases : public SetupCase, public testing::WithParamInterface<LocalAppDataRow> {};
 
-// The folders below C:\Users\Public that a case creates go again afterwards.
-class PublicFolders {
+// The folders between `base` and `folder` that a case creates go again afterwards.
+class CreatedFolders {
  public:
-  PublicFolders() {
-    for (std::wstring path = public_folder; path.size() > 16;
+  CreatedFolders(const std::wstring& base, const std::wstring& folder) {
+    for (std::wstring path = folder; path.size() > base.size();
          path = path.substr(0, path.find_last_of(L'\\'))) {
       if (!exists(path)) created_ = path;
     }
   }
-  ~PublicFolders() {
-    if (!created_.empty()) {
+  ~CreatedFolders() {
+    if (!created_.empty() && exists(created_)) {
       EXPECT_TRUE(remove_tree(created_)) << utf8(created_) << " stays";
     }
   }
@@ -255,38 +257,40 @@ class PublicFolders {
 TEST_P(LocalAppDataCases, NamesTheInstallFolderInstallsAndRemoves) {
   const LocalAppDataRow& row = GetParam();
   const std::wstring folder = expand(row.folder, root());
-  const std::wstring on_disk =
-      row.on_disk.rfind(L"Programs", 0) == 0 ? work() + L"\\" + row.on_disk : expand(row.on_disk, root());
-  std::optional<PublicFolders> public_folders;
-  if (!row.value) {
-    if (exists(public_folder)) {
-      GTEST_SKIP() << utf8(public_folder) << " exists on this machine";
-    }
-    const std::wstring probe = L"C:\\Users\\Public\\orvane-kit-probe";
-    if (!CreateDirectoryW(probe.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      GTEST_SKIP() << "this account cannot create folders in C:\\Users\\Public (error "
-                   << GetLastError() << ")";
-    }
-    RemoveDirectoryW(probe.c_str());
-    public_folders.emplace();
-    use_local_app_data(LocalAppData::unset());
-  } else {
-    use_local_app_data(LocalAppData::exactly(expand(*row.value, root())));
+  std::optional<CreatedFolders> created;
+  if (row.folder == known_folder) {
+    // The profile's own folder: an installation of the user's there is never touched.
+    if (local_app_data_folder().empty()) GTEST_SKIP() << "the profile names no Local AppData folder";
+    if (exists(folder)) GTEST_SKIP() << utf8(folder) << " exists on this machine";
+    created.emplace(local_app_data_folder(), folder);
   }
+  use_local_app_data(row.value ? LocalAppData::exactly(expand(*row.value, root())) : LocalAppData::unset());
+  const bool public_before = exists(public_folder);
 
-  const SetupRun install = run(L"", {.answers = {Answer::Yes, Answer::Ok}});
-  expect_box(install, 0, BoxKind::Question, install_question(folder), "the question names it");
-  expect_box(install, 1, BoxKind::Information, installed_message(folder), "the closing box too");
-  EXPECT_EQ(install.status, 0u) << "install exits 0";
-  expect_installed_files(on_disk, "install");
-  EXPECT_EQ(user_path(), std::optional(expand_sz(folder))) << "Path holds the folder";
-  expect_registered(folder, "install");
+  for (const bool silent : {false, true}) {
+    const std::string what = silent ? "silent install" : "interactive install";
+    const SetupRun install = silent ? run(L"/S") : run(L"", {.answers = {Answer::Yes, Answer::Ok}});
+    if (silent) {
+      expect_box_count(install, 0, what);
+    } else {
+      expect_box(install, 0, BoxKind::Question, install_question(folder), "the question names it");
+      expect_box(install, 1, BoxKind::Information, installed_message(folder), "the closing box too");
+    }
+    EXPECT_EQ(install.status, 0u) << what << " exits 0";
+    expect_installed_files(folder, what);
+    EXPECT_EQ(user_path(), std::optional(expand_sz(folder))) << what << ": Path holds the folder";
+    expect_registered(folder, what);
+    EXPECT_EQ(names_of(list_tree(work())), std::vector<std::wstring>{})
+        << what << ": nothing in the folder it was started from";
+    EXPECT_EQ(exists(public_folder), public_before) << what << ": nothing below C:\\Users\\Public";
 
-  const SetupRun removal = run(L"--uninstall --silent");
-  EXPECT_EQ(removal.status, 0u) << "silent removal exits 0";
-  EXPECT_EQ(user_path(), std::optional(expand_sz(L"")))
-      << "Path loses the folder (and stays, empty)";
-  expect_removed(on_disk, *removal.job, "silent removal");
+    const SetupRun removal = run(L"--uninstall --silent");
+    EXPECT_EQ(removal.status, 0u) << "silent removal exits 0";
+    EXPECT_EQ(user_path(), std::optional(expand_sz(L"")))
+        << "Path loses the folder (and stays, empty)";
+    expect_removed(folder, *removal.job, "silent removal after the " + what);
+    EXPECT_EQ(names_of(list_tree(work())), std::vector<std::wstring>{});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LocalAppDataCases, testing::ValuesIn(local_app_data_rows),

@@ -5,8 +5,12 @@ holds a real installation, and proves from outside that the kit leaves that prof
   kit_under_wine.py --kit DIR --build-dir build/windows [--work DIR] [--helpers DIR]
 
 In a prefix of its own (with an Xvfb server for the boxes):
+ 0. the kit is copied to C:\\kit; before anything of the product is on the profile, the cases
+    whose LOCALAPPDATA gives way to the profile's own Local AppData folder (unset, empty,
+    relative, a bare drive) install there for real and remove again: none skips, and the profile
+    is as before (in step 2 they skip, as that folder then holds the real installation);
  1. the user gets a Path of their own and another program's uninstall entry, then Orvane Worker
-    is really installed (silently, for Wine's own LOCALAPPDATA); the kit is copied to C:\\kit;
+    is really installed (silently, for Wine's own LOCALAPPDATA);
  2. `wine64 cmd /c run-tests.cmd` in C:\\kit: exit 0, every test program's XML report beside
     it, no failure in any;
  3. a test program started without the flag refuses, with one line and a non-zero status;
@@ -45,6 +49,8 @@ from harness import REG_DWORD, REG_EXPAND_SZ, REG_SZ, dword, utf16  # noqa: E402
 KIT = r"C:\kit"
 E2E_PROGRAM = KIT + r"\orvane_e2e_tests.exe"
 OTHER_ENTRY = cases.UNINSTALL_PARENT + r"\QuillonNotes"
+PROFILE_FOLDER_CASES = ("Rows/LocalAppDataCases.*/unset:Rows/LocalAppDataCases.*/empty:"
+                        "Rows/LocalAppDataCases.*/relative:Rows/LocalAppDataCases.*/bare_drive")
 OWN_PATH = "%USERPROFILE%\\bin;;C:\\Tools;D:\\\u00dcn\u00ef \U0001D11E"
 
 
@@ -175,6 +181,21 @@ def as_wine_user(kit: Path, work: Path, helpers: Path) -> int:
 
 
 def prove(p: harness.Prefix, kit: Path, programs: list[str], checks: Checks) -> None:
+    # 0. The cases that install into the profile's own folder, while it is free.
+    shutil.copytree(kit, p.unix("C:\\") / "kit")
+    clean = p.snapshot()
+    print(f"\n== the profile's own install folder: {PROFILE_FOLDER_CASES}", flush=True)
+    status, output = run_live(p, [E2E_PROGRAM, "--orvane-change-profile",
+                                  f"--gtest_filter={PROFILE_FOLDER_CASES}"], timeout=300)
+    ran = output.count("[       OK ] Rows/LocalAppDataCases.")
+    checks.check(status == 0 and ran == 4 and "[  SKIPPED ]" not in output,
+                 "with LOCALAPPDATA unset, empty, relative or a bare drive the program installs in "
+                 "the profile's Local AppData folder and removes again (4 cases, none skipped)",
+                 f"status {status}, {ran} passed")
+    found = cases.changes(clean, p.snapshot())
+    checks.check(found == [], "after them every file below C:\\users and all of HKCU are byte for "
+                 "byte as before", "\n".join(found))
+
     # 1. A profile of someone who uses the machine: a Path of their own, another program's
     # uninstall entry, and Orvane Worker really installed.
     p.reg_set(cases.ENVIRONMENT, "Path", REG_EXPAND_SZ, utf16(OWN_PATH))
@@ -189,7 +210,6 @@ def prove(p: harness.Prefix, kit: Path, programs: list[str], checks: Checks) -> 
     checks.check(p.reg_value(cases.ENVIRONMENT, "Path") ==
                  (REG_EXPAND_SZ, utf16(f"{OWN_PATH};{p.folder}")),
                  "the user's Path holds their own entries and the real install folder")
-    shutil.copytree(kit, p.unix("C:\\") / "kit")
     before = p.snapshot()
     checks.check(sorted(p.files(p.folder)) == [cases.PAYLOAD, cases.UNINSTALLER],
                  f"the real installation is in {p.folder}")
