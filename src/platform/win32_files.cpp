@@ -258,10 +258,15 @@ Status Win32Files::delete_file(const PlatformPath& path) {
 
 Status Win32Files::copy_file_replacing(const PlatformPath& source,
                                        const PlatformPath& destination) {
-  if (CopyFileExW(wide(WideString(source)), wide(WideString(destination)), nullptr, nullptr,
-                  nullptr, 0))
-    return Status::success();
-  return last_error();
+  if (!CopyFileExW(wide(WideString(source)), wide(WideString(destination)), nullptr, nullptr,
+                   nullptr, 0))
+    return last_error();
+  // CopyFileExW copies the named streams too, among them the Zone.Identifier stream a browser
+  // puts on a download; the copy would then be treated as downloaded from where its source came
+  // from. DeleteFileW on "file:stream" deletes that stream alone. Whether it was there or not,
+  // the copy is made.
+  DeleteFileW(wide(WideString(destination + u":Zone.Identifier")));
+  return Status::success();
 }
 
 }  // namespace orvane
