@@ -37,7 +37,8 @@ class Files {
   // Deletes one file, also a read-only one. Fails with the first error when it cannot.
   virtual Status delete_file(const PlatformPath& path) = 0;
 
-  // Copies `source` over `destination`, overwriting an existing destination file.
+  // Copies `source` over `destination`, overwriting an existing destination file. The copy does
+  // not keep a download's mark (the source's Zone.Identifier stream).
   virtual Status copy_file_replacing(const PlatformPath& source, const PlatformPath& destination) = 0;
 };
 

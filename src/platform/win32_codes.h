@@ -7,6 +7,7 @@
 namespace orvane::win32 {
 
 inline constexpr std::uint32_t error_success = 0;
+inline constexpr std::uint32_t error_invalid_function = 1;
 inline constexpr std::uint32_t error_file_not_found = 2;
 inline constexpr std::uint32_t error_path_not_found = 3;
 inline constexpr std::uint32_t error_access_denied = 5;
@@ -24,6 +25,7 @@ inline constexpr std::uint32_t error_dir_not_empty = 145;
 inline constexpr std::uint32_t error_already_exists = 183;
 inline constexpr std::uint32_t error_more_data = 234;
 inline constexpr std::uint32_t error_mr_mid_not_found = 317;
+inline constexpr std::uint32_t error_file_system_limitation = 665;
 
 // Registry value types.
 inline constexpr std::uint32_t reg_none = 0;

@@ -9,6 +9,7 @@
 namespace orvane::win32 {
 
 static_assert(error_success == ERROR_SUCCESS);
+static_assert(error_invalid_function == ERROR_INVALID_FUNCTION);
 static_assert(error_file_not_found == ERROR_FILE_NOT_FOUND);
 static_assert(error_path_not_found == ERROR_PATH_NOT_FOUND);
 static_assert(error_access_denied == ERROR_ACCESS_DENIED);
@@ -26,6 +27,10 @@ static_assert(error_dir_not_empty == ERROR_DIR_NOT_EMPTY);
 static_assert(error_already_exists == ERROR_ALREADY_EXISTS);
 static_assert(error_more_data == ERROR_MORE_DATA);
 static_assert(error_mr_mid_not_found == ERROR_MR_MID_NOT_FOUND);
+// mingw-w64's winerror.h (as of version 10) lacks this one; Windows' own defines it as 665.
+#ifdef ERROR_FILE_SYSTEM_LIMITATION
+static_assert(error_file_system_limitation == ERROR_FILE_SYSTEM_LIMITATION);
+#endif
 
 static_assert(reg_none == REG_NONE);
 static_assert(reg_sz == REG_SZ);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/win32_codes.h"
 #include "platform/win32_support.h"
 
 // ntdll's synchronous write. It is declared only by the driver kit headers, which do not mix with
@@ -39,10 +40,36 @@ constexpr auto file_disposition_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>
 constexpr auto file_rename_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 static_assert(FileIdExtdDirectoryRestartInfo == 20);
 
-// The information classes that older Windows versions and Wine do not know answer one of these.
+// What a refused information class of Windows 10 1607 may answer, after which the older class is
+// worth a try: older Windows versions and Wine do not know the class (87, 50); FAT and exFAT
+// refuse POSIX semantics (665); a file system that does not implement the class at all says so
+// (1). Any other error (access denied, sharing violation, ...) is the answer.
 bool is_unsupported_class(DWORD error) {
-  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+  switch (error) {
+    case win32::error_invalid_parameter:
+    case win32::error_not_supported:
+    case win32::error_file_system_limitation:
+    case win32::error_invalid_function:
+      return true;
+    default:
+      return false;
+  }
 }
+
+// SetFileInformationByHandle, or what stands in front of it.
+struct InformationSetter {
+  Win32Files::SetInformation replacement;
+  void* context;
+
+  DWORD operator()(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_class, void* information,
+                   DWORD size) const {
+    if (replacement != nullptr)
+      return replacement(context, file, static_cast<int>(information_class), information, size);
+    if (SetFileInformationByHandle(file, information_class, information, size))
+      return ERROR_SUCCESS;
+    return GetLastError();
+  }
+};
 
 bool is_name_surrogate(DWORD reparse_tag) { return (reparse_tag & 0x20000000) != 0; }
 
@@ -84,7 +111,8 @@ std::optional<Metadata> read_metadata(const PlatformPath& path) {
 
 // SetFileInformationByHandle with a FILE_RENAME_INFO naming `destination`. `flags` goes into the
 // field that FileRenameInfoEx reads as flags and FileRenameInfo as ReplaceIfExists.
-DWORD set_rename_information(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_class,
+DWORD set_rename_information(const InformationSetter& set, HANDLE file,
+                             FILE_INFO_BY_HANDLE_CLASS information_class,
                              const WideString& destination, DWORD flags) {
   const std::size_t name_bytes = (destination.size() - 1) * sizeof(char16_t);
   // The name goes in with its terminator: the path conversion inside the call reads up to it.
@@ -96,36 +124,33 @@ DWORD set_rename_information(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(name_bytes);
   std::copy_n(wide(destination), destination.size(), info->FileName);
-  if (SetFileInformationByHandle(file, information_class, info, static_cast<DWORD>(total)))
-    return ERROR_SUCCESS;
-  return GetLastError();
+  return set(file, information_class, info, static_cast<DWORD>(total));
 }
 
 // Renames through a handle to the source, replacing the destination even where MoveFileExW
 // refused. Where FileRenameInfoEx is unknown, the older FileRenameInfo with ReplaceIfExists
 // replaces what it can.
-DWORD rename_through_handle(const WideString& source, const WideString& destination) {
+DWORD rename_through_handle(const InformationSetter& set, const WideString& source,
+                            const WideString& destination) {
   const ScopedHandle file(CreateFileW(wide(source), DELETE, share_all, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                       nullptr));
   if (!file.valid()) return GetLastError();
   const DWORD error =
-      set_rename_information(file.get(), file_rename_info_ex, destination, rename_flags);
+      set_rename_information(set, file.get(), file_rename_info_ex, destination, rename_flags);
   if (!is_unsupported_class(error)) return error;
-  return set_rename_information(file.get(), FileRenameInfo, destination, TRUE);
+  return set_rename_information(set, file.get(), FileRenameInfo, destination, TRUE);
 }
 
 // Marks the file for deletion through a handle, ignoring its read-only attribute.
-DWORD delete_through_handle(const WideString& path) {
+DWORD delete_through_handle(const InformationSetter& set, const WideString& path) {
   const ScopedHandle file(CreateFileW(wide(path), DELETE, share_all, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) return GetLastError();
   FILE_DISPOSITION_INFO_EX disposition_ex{disposition_flags};
-  if (SetFileInformationByHandle(file.get(), file_disposition_info_ex, &disposition_ex,
-                                 sizeof disposition_ex))
-    return ERROR_SUCCESS;
-  const DWORD error = GetLastError();
-  if (!is_unsupported_class(error)) return error;
+  const DWORD error =
+      set(file.get(), file_disposition_info_ex, &disposition_ex, sizeof disposition_ex);
+  if (error == ERROR_SUCCESS || !is_unsupported_class(error)) return error;
 
   // Without FileDispositionInfoEx the read-only attribute has to go first. That happens by path:
   // Wine gives a user other than root no FILE_WRITE_ATTRIBUTES handle to a read-only file. The
@@ -139,9 +164,9 @@ DWORD delete_through_handle(const WideString& path) {
     if (!SetFileAttributesW(wide(path), cleared)) return GetLastError();
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition))
-    return ERROR_SUCCESS;
-  const DWORD disposition_error = GetLastError();
+  const DWORD disposition_error =
+      set(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+  if (disposition_error == ERROR_SUCCESS) return ERROR_SUCCESS;
   if (read_only) SetFileAttributesW(wide(path), attributes);
   return disposition_error;
 }
@@ -196,7 +221,8 @@ Status Win32Files::rename_replacing(const PlatformPath& source, const PlatformPa
   if (MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return Status::success();
   const DWORD first_error = GetLastError();
   if (first_error != ERROR_ACCESS_DENIED) return OsError::from_code(first_error);
-  const DWORD retry_error = rename_through_handle(from, to);
+  const DWORD retry_error =
+      rename_through_handle(InformationSetter{set_information_, context_}, from, to);
   if (retry_error == ERROR_SUCCESS) return Status::success();
   return OsError::from_code(retry_error == ERROR_DIR_NOT_EMPTY ? retry_error : first_error);
 }
@@ -225,16 +251,22 @@ Status Win32Files::delete_file(const PlatformPath& path) {
   if (DeleteFileW(wide(name))) return Status::success();
   const DWORD first_error = GetLastError();
   if (first_error != ERROR_ACCESS_DENIED) return OsError::from_code(first_error);
-  if (delete_through_handle(name) == ERROR_SUCCESS) return Status::success();
+  if (delete_through_handle(InformationSetter{set_information_, context_}, name) == ERROR_SUCCESS)
+    return Status::success();
   return OsError::from_code(first_error);
 }
 
 Status Win32Files::copy_file_replacing(const PlatformPath& source,
                                        const PlatformPath& destination) {
-  if (CopyFileExW(wide(WideString(source)), wide(WideString(destination)), nullptr, nullptr,
-                  nullptr, 0))
-    return Status::success();
-  return last_error();
+  if (!CopyFileExW(wide(WideString(source)), wide(WideString(destination)), nullptr, nullptr,
+                   nullptr, 0))
+    return last_error();
+  // CopyFileExW copies the named streams too, among them the Zone.Identifier stream a browser
+  // puts on a download; the copy would then be treated as downloaded from where its source came
+  // from. DeleteFileW on "file:stream" deletes that stream alone. Whether it was there or not,
+  // the copy is made.
+  DeleteFileW(wide(WideString(destination + u":Zone.Identifier")));
+  return Status::success();
 }
 
 }  // namespace orvane

@@ -59,28 +59,22 @@ void schedule_folder_removal(Platform& platform, const std::string& folder_text)
     }
   }
 
+  // A stream whose handle cannot be duplicated (a launcher may pass values this process never
+  // inherited) is left out alone; the command needs none of them to remove the folder.
   std::array<Handle*, 3> slots{&start.startup.std_input, &start.startup.std_output,
                                &start.startup.std_error};
   const std::array<StdStream, 3> streams{StdStream::Input, StdStream::Output, StdStream::Error};
   std::vector<Handle> duplicates;
-  bool duplicated_all = true;
   for (std::size_t k = 0; k < streams.size(); ++k) {
     const Handle own = processes.std_handle(streams[k]);
     if (!is_valid_handle(own)) continue;
     Result<Handle> copy = processes.duplicate_inheritable(own);
-    if (!copy.ok()) {
-      duplicated_all = false;
-      break;
-    }
+    if (!copy.ok()) continue;
     *slots[k] = copy.value();
     duplicates.push_back(copy.value());
   }
   if (!duplicates.empty()) start.startup.flags = win32::startf_usestdhandles;
 
-  if (!duplicated_all) {
-    for (Handle h : duplicates) processes.close_handle(h);
-    return;
-  }
   const Result<StartedProcess> started = processes.create_process(start);
   for (Handle h : duplicates) processes.close_handle(h);
   if (started.ok()) {

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fakes/fault_injector.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -38,6 +39,10 @@ class FilesWorld {
   virtual void hold_open(const PlatformPath& path) = 0;
   // The file's bytes; nullopt when there is no file at the path.
   virtual std::optional<std::vector<std::byte>> content(const PlatformPath& path) = 0;
+  // Where the realisation sets a file's information through a handle (the rename and the delete
+  // on Windows), the fault injector in front of that call: operation "set_information", subject
+  // "class N" (the FILE_INFO_BY_HANDLE_CLASS). nullptr where there is no such call (the fake).
+  virtual testing::FaultInjector* information_faults() { return nullptr; }
 };
 
 class RegistryWorld {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "contract.h"
+#include "platform/win32_codes.h"
 #include "platform/wide_string.h"
 
 namespace orvane::contract {
@@ -17,6 +18,35 @@ constexpr std::uint32_t path_not_found = 3;
 constexpr std::uint32_t access_denied = 5;
 constexpr std::uint32_t sharing_violation = 32;
 constexpr std::uint32_t already_exists = 183;
+
+// How a file system refuses an information class of Windows 10 1607 (FileRenameInfoEx,
+// FileDispositionInfoEx), and whether the older class is then worth a try: older Windows versions
+// and Wine do not know the class (87, 50), FAT and exFAT refuse POSIX semantics (665), a file
+// system that does not implement a class says so (1). A refusal for any other reason is the
+// answer.
+struct Refusal {
+  std::uint32_t code;
+  bool falls_back;
+};
+constexpr Refusal refusals[] = {
+    {win32::error_invalid_parameter, true},      {win32::error_not_supported, true},
+    {win32::error_file_system_limitation, true}, {win32::error_invalid_function, true},
+    {access_denied, false},                      {sharing_violation, false},
+};
+
+// The classes set through a handle since call number `from`, as "class N".
+std::vector<std::u16string> classes_set(const testing::FaultInjector& faults, std::size_t from) {
+  std::vector<std::u16string> classes;
+  for (std::size_t k = from; k < faults.calls().size(); ++k) {
+    if (faults.calls()[k].operation == "set_information") classes.push_back(faults.calls()[k].subject);
+  }
+  return classes;
+}
+
+std::u16string number(std::uint32_t code) {
+  const std::string text = std::to_string(code);
+  return std::u16string(text.begin(), text.end());
+}
 
 // 0 for success, otherwise the platform's code (a failure that has none shows as 0xFFFFFFFF).
 std::uint32_t code_of(const Status& status) {
@@ -151,6 +181,34 @@ TEST_P(FilesContract, RenameReplacingRefusesAReadOnlyDestination) {
   EXPECT_EQ(text_of(world().content(at(u"destination"))), "kept");
 }
 
+// MoveFileExW refuses a read-only destination, and so does the rename through a handle that
+// follows (its flags do not ignore the attribute): with FileRenameInfoEx refused, FileRenameInfo
+// is tried only for the refusals that mean the class is unknown.
+TEST_P(FilesContract, RenameReplacingFallsBackToTheOlderClassOnlyWhereTheNewerOneIsRefused) {
+  testing::FaultInjector* faults = world().information_faults();
+  if (faults == nullptr) GTEST_SKIP() << "this side sets no information classes through a handle";
+  if (!side().replaces_read_only_by_rename.empty())
+    GTEST_SKIP() << side().replaces_read_only_by_rename << "; no rename through a handle follows";
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.code);
+    const PlatformPath source = at(u"new-" + number(refusal.code));
+    const PlatformPath destination = at(u"old-" + number(refusal.code));
+    world().add_file(source, bytes_of("new"));
+    world().add_file(destination, bytes_of("kept"));
+    world().make_read_only(destination);
+    faults->fail("set_information", refusal.code, u"class 22", 1);
+    const std::size_t from = faults->calls().size();
+    const Status status = files().rename_replacing(source, destination);
+    const std::vector<std::u16string> tried = classes_set(*faults, from);
+    EXPECT_EQ(tried, refusal.falls_back
+                         ? (std::vector<std::u16string>{u"class 22", u"class 3"})
+                         : std::vector<std::u16string>{u"class 22"});
+    EXPECT_EQ(code_of(status), access_denied) << "MoveFileExW's own answer";
+    EXPECT_EQ(text_of(world().content(source)), "new");
+    EXPECT_EQ(text_of(world().content(destination)), "kept");
+  }
+}
+
 // The size of the carried program, with every byte value and an odd length.
 TEST_P(FilesContract, WriteWholeFileWritesExactlyTheBytes) {
   std::vector<std::byte> bytes(3 * 1024 * 1024 + 7);
@@ -202,6 +260,36 @@ TEST_P(FilesContract, DeleteFileRemovesAFileAlsoAReadOnlyOne) {
     EXPECT_EQ(code_of(files().delete_file(at(u"orvane-worker.exe"))), 0u);
     EXPECT_FALSE(files().path_exists(at(u"orvane-worker.exe")));
     EXPECT_FALSE(world().content(at(u"orvane-worker.exe")).has_value());
+  }
+}
+
+// A read-only file is deleted through a handle (DeleteFileW refuses it); on a file system that
+// refuses FileDispositionInfoEx the delete clears the attribute and sets FileDispositionInfo.
+TEST_P(FilesContract, DeleteFileFallsBackToTheOlderClassOnlyWhereTheNewerOneIsRefused) {
+  testing::FaultInjector* faults = world().information_faults();
+  if (faults == nullptr) GTEST_SKIP() << "this side sets no information classes through a handle";
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.code);
+    const PlatformPath file = at(u"read-only-" + number(refusal.code));
+    world().add_file(file, bytes_of("program"));
+    world().make_read_only(file);
+    faults->fail("set_information", refusal.code, u"class 21", 1);
+    const std::size_t from = faults->calls().size();
+    const Status status = files().delete_file(file);
+    const std::vector<std::u16string> classes = classes_set(*faults, from);
+    if (classes.empty()) {
+      GTEST_SKIP() << "DeleteFileW deleted the read-only file itself (Wine run by root does: it "
+                      "keeps the attribute as Unix permissions); Windows refuses it";
+    }
+    if (refusal.falls_back) {
+      EXPECT_EQ(classes, (std::vector<std::u16string>{u"class 21", u"class 4"}));
+      EXPECT_EQ(code_of(status), 0u);
+      EXPECT_FALSE(world().content(file).has_value());
+    } else {
+      EXPECT_EQ(classes, std::vector<std::u16string>{u"class 21"});
+      EXPECT_EQ(code_of(status), access_denied) << "DeleteFileW's own answer";
+      EXPECT_EQ(text_of(world().content(file)), "program");
+    }
   }
 }
 

@@ -7,6 +7,8 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,21 @@ void remove_tree(const std::u16string& folder) {
   RemoveDirectoryW(wide(folder));
 }
 
+// Every SetFileInformationByHandle of the code under test goes through the world's fault
+// injector first, which may answer it with a failure in place of the system.
+std::uint32_t set_information_through(void* context, void* file, int information_class,
+                                      void* information, std::uint32_t size) {
+  auto& faults = *static_cast<testing::FaultInjector*>(context);
+  const std::string text = "class " + std::to_string(information_class);
+  if (const std::optional<std::uint32_t> code =
+          faults.on_call("set_information", std::u16string(text.begin(), text.end())))
+    return *code;
+  if (SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(information_class),
+                                 information, size))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
 class Win32FilesWorld final : public FilesWorld {
  public:
   Win32FilesWorld() {
@@ -159,9 +176,11 @@ class Win32FilesWorld final : public FilesWorld {
     CloseHandle(file);
     return bytes;
   }
+  testing::FaultInjector* information_faults() override { return &faults_; }
 
  private:
-  Win32Files files_;
+  testing::FaultInjector faults_;
+  Win32Files files_{set_information_through, &faults_};
   std::u16string root_;
   std::vector<HANDLE> held_;
 };

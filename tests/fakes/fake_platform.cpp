@@ -15,6 +15,17 @@ std::u16string upper(std::u16string_view s) {
   return out;
 }
 
+// "0x44": the subject of a handle's call, so that a test can fail the call for one handle.
+std::u16string handle_text(Handle h) {
+  const char16_t digits[] = u"0123456789abcdef";
+  std::u16string text;
+  do {
+    text.insert(text.begin(), digits[h % 16]);
+    h /= 16;
+  } while (h != 0);
+  return u"0x" + text;
+}
+
 }  // namespace
 
 std::optional<std::u16string> FakeProcess::command_line() {
@@ -88,10 +99,13 @@ Handle FakeProcesses::std_handle(StdStream stream) {
 
 Result<Handle> FakeProcesses::duplicate_inheritable(Handle h) {
   if (faults_) {
-    if (auto code = faults_->on_call("duplicate_inheritable")) return OsError::from_code(*code);
+    if (auto code = faults_->on_call("duplicate_inheritable", handle_text(h))) {
+      return OsError::from_code(*code);
+    }
   }
   const Handle copy = next_++;
   duplicated.push_back(h);
+  original_of[copy] = h;
   made_.push_back(copy);
   return copy;
 }

@@ -84,13 +84,15 @@ class FakeProcesses : public Processes {
   PlatformPath windows_folder = u"C:\\windows";
   Handle std_handles[3] = {null_handle, null_handle, null_handle};
   std::vector<ProcessStart> started;
-  std::vector<Handle> duplicated;
+  std::vector<Handle> duplicated;         // the handles duplicated, in order
+  std::map<Handle, Handle> original_of;  // each duplicate's source handle
   std::vector<Handle> closed;
 
   Result<PlatformPath> system_directory() override;
   Result<PlatformPath> windows_directory() override;
   std::uint32_t file_attributes(const PlatformPath& path) override;
   Handle std_handle(StdStream stream) override;
+  // The call's subject is the handle as "0x44", so that a test can fail it for one handle.
   Result<Handle> duplicate_inheritable(Handle h) override;
   Result<StartedProcess> create_process(const ProcessStart& start) override;
   void close_handle(Handle h) override;

@@ -245,9 +245,11 @@ def check_manifest_resource(checks: Checks, image: ProgramImage) -> None:
     checks.equal(supported, {OS_WINDOWS_10_11, OS_WINDOWS_8_1}, "supportedOS: Windows 10/11 and 8.1")
     settings = {(e.tag, (e.text or "").strip()) for e in root.iter()
                 if e.tag in (f"{{{WS2016}}}dpiAwareness", f"{{{WS2005}}}dpiAware", f"{{{WS2016}}}longPathAware")}
-    checks.equal(settings, {(f"{{{WS2016}}}dpiAwareness", "PerMonitorV2"), (f"{{{WS2005}}}dpiAware", "true/pm"),
-                            (f"{{{WS2016}}}longPathAware", "true")},
-                 "dpiAwareness PerMonitorV2, dpiAware true/pm, longPathAware true (in their namespaces)")
+    # dpiAwareness is an ordered list, the first mode the system knows wins: PerMonitor is what
+    # Windows 10 1607 knows (PerMonitorV2 came with 1703); dpiAware serves the systems before.
+    checks.equal(settings, {(f"{{{WS2016}}}dpiAwareness", "PerMonitorV2, PerMonitor"),
+                            (f"{{{WS2005}}}dpiAware", "true/pm"), (f"{{{WS2016}}}longPathAware", "true")},
+                 "dpiAwareness PerMonitorV2, PerMonitor; dpiAware true/pm; longPathAware true (in their namespaces)")
     dependencies = [(e.get("name"), e.get("version"), e.get("publicKeyToken"), e.get("processorArchitecture"))
                     for e in root.findall(f".//{{{ASM_V1}}}dependentAssembly/{{{ASM_V1}}}assemblyIdentity")]
     checks.equal(dependencies, [("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df", "*")],

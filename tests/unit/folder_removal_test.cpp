@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes/fake_platform.h"
 
 namespace orvane {
@@ -52,6 +54,54 @@ TEST(FolderRemoval, PassesInheritableCopiesOfExistingStandardHandles) {
   EXPECT_NE(info.std_error, null_handle);
   EXPECT_EQ(fake.processes.duplicated, (std::vector<Handle>{0x44, 0x48}));
   EXPECT_TRUE(fake.processes.open_handles().empty());
+}
+
+// A launcher may hand over standard handle values this process never inherited: the stream whose
+// handle cannot be duplicated is left out, and the command still starts with the others.
+TEST(FolderRemoval, AStandardHandleThatCannotBeDuplicatedIsLeftOutAlone) {
+  const Handle own[3] = {0x40, 0x44, 0x48};  // input, output, error
+  const char16_t* const own_text[3] = {u"0x40", u"0x44", u"0x48"};
+  struct Row {
+    bool fails[3];     // whose duplicate fails: input, output, error
+    Handle passed[3];  // whose copies reach CreateProcessW as input, output, error
+    std::uint32_t flags;
+  } rows[] = {
+      {{false, false, false}, {0x40, 0x44, 0x48}, 0x100},
+      {{true, false, false}, {null_handle, 0x44, 0x48}, 0x100},
+      {{false, true, false}, {0x40, null_handle, 0x48}, 0x100},
+      {{false, false, true}, {0x40, 0x44, null_handle}, 0x100},
+      {{true, false, true}, {null_handle, 0x44, null_handle}, 0x100},
+      {{true, true, true}, {null_handle, null_handle, null_handle}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "failing: " << row.fails[0] << row.fails[1]
+                                      << row.fails[2]);
+    FakePlatform fake;
+    for (int k = 0; k < 3; ++k) {
+      fake.processes.std_handles[k] = own[k];
+      // 6, ERROR_INVALID_HANDLE: a value this process does not own.
+      if (row.fails[k]) fake.faults.fail("duplicate_inheritable", 6, own_text[k]);
+    }
+    schedule_folder_removal(fake.platform, folder_text);
+    ASSERT_EQ(fake.processes.started.size(), 1u);
+    const StartupInfo& info = fake.processes.started[0].startup;
+    const Handle slots[3] = {info.std_input, info.std_output, info.std_error};
+    for (int k = 0; k < 3; ++k) {
+      SCOPED_TRACE(k);
+      if (row.passed[k] == null_handle) {
+        EXPECT_EQ(slots[k], null_handle);
+      } else {
+        ASSERT_EQ(fake.processes.original_of.count(slots[k]), 1u) << "not a duplicate";
+        EXPECT_EQ(fake.processes.original_of.at(slots[k]), row.passed[k]);
+      }
+    }
+    EXPECT_EQ(info.flags, row.flags);
+    for (const auto& [copy, original] : fake.processes.original_of) {
+      EXPECT_EQ(std::count(fake.processes.closed.begin(), fake.processes.closed.end(), copy), 1)
+          << "the duplicate of " << original << " is closed once";
+    }
+    EXPECT_TRUE(fake.processes.open_handles().empty());
+  }
 }
 
 TEST(FolderRemoval, InterpreterSearchNeverLooksBesideTheSetupProgram) {
@@ -146,8 +196,10 @@ TEST(FolderRemoval, FailuresAreSilentAndLeakNothing) {
     fake.processes.std_handles[1] = 0x44;
     fake.faults.fail_call_number(k, 5);
     schedule_folder_removal(fake.platform, folder_text);
-    const bool must_not_start = op == "duplicate_inheritable" || op == "create_process";
-    if (must_not_start) {
+    if (op == "duplicate_inheritable") {
+      EXPECT_EQ(fake.processes.started.size(), 1u) << "started without that one stream";
+    }
+    if (op == "create_process") {
       EXPECT_TRUE(fake.processes.started.empty());
     }
     EXPECT_TRUE(fake.processes.open_handles().empty());

@@ -4,6 +4,7 @@
 #include <userenv.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace kit {
 namespace {
@@ -27,6 +28,36 @@ HANDLE inheritable_file(const std::wstring& path, bool write) {
                      write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The name part of an entry: up to the first "=" after its first unit (the current folder of a
+// drive is kept under names such as "=C:").
+std::wstring_view name_of(const std::wstring& entry) {
+  const size_t equals = entry.find(L'=', 1);
+  return std::wstring_view(entry).substr(0, equals == std::wstring::npos ? entry.size() : equals);
+}
+
+// Windows keeps an environment block sorted by name, case ignored, in Unicode order whatever the
+// locale, and a block handed to CreateProcessW must be sorted so too ("Changing Environment
+// Variables"): CreateProcessW passes it on as it is. CompareStringOrdinal ignoring case is that
+// order. Entries with equal names keep their order.
+void sort_by_name(EnvironmentBlock& block) {
+  std::vector<std::wstring> entries;
+  for (const wchar_t* entry = block.data(); *entry != L'\0'; entry += wcslen(entry) + 1) {
+    entries.emplace_back(entry);
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+    const std::wstring_view x = name_of(a);
+    const std::wstring_view y = name_of(b);
+    return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                                static_cast<int>(y.size()), TRUE) == CSTR_LESS_THAN;
+  });
+  EnvironmentBlock sorted;
+  for (const std::wstring& entry : entries) {
+    sorted.insert(sorted.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+  }
+  sorted.push_back(L'\0');
+  block = std::move(sorted);
+}
+
 }  // namespace
 
 EnvironmentBlock environment_with(const std::optional<std::wstring>& local_app_data) {
@@ -43,6 +74,7 @@ EnvironmentBlock environment_with(const std::optional<std::wstring>& local_app_d
     block.push_back(L'\0');
   }
   block.push_back(L'\0');
+  sort_by_name(block);
   return block;
 }
 
@@ -81,6 +113,7 @@ void set_variable(EnvironmentBlock& block, const std::wstring& name, const std::
   out.insert(out.end(), entry.begin(), entry.end());
   out.push_back(L'\0');
   out.push_back(L'\0');
+  sort_by_name(out);
   block = std::move(out);
 }
 

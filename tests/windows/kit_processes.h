@@ -12,7 +12,8 @@
 
 namespace kit {
 
-// An environment block: "NAME=value" strings, each ending in NUL, then one more NUL.
+// An environment block: "NAME=value" strings, each ending in NUL, then one more NUL. The blocks
+// made here are sorted by name as Windows keeps them (case ignored, Unicode order).
 using EnvironmentBlock = std::vector<wchar_t>;
 
 // This process's environment with LOCALAPPDATA set to `local_app_data`, or without it (nullopt).
