@@ -8,8 +8,12 @@ namespace {
 
 TEST(DescribeError, SystemTextTrimmedWithCode) {
   testing::FakeSystemMessages messages;
-  messages.texts[5] = u"Access is denied. \t\r\n\u00A0\u3000";
+  // Every Unicode White_Space character is trimmed; U+200B (no longer one) is kept.
+  messages.texts[5] =
+      u"Access is denied. \t\n\v\f\r\u0085\u00A0\u1680\u2000\u200A\u2028\u2029\u202F\u205F\u3000";
   EXPECT_EQ(describe_error(OsError::from_code(5), messages), "Access is denied. (os error 5)");
+  messages.texts[6] = u"The handle is invalid.\u200B\r\n";
+  EXPECT_EQ(describe_error(OsError::from_code(6), messages), "The handle is invalid.\xE2\x80\x8B (os error 6)");
   messages.texts[7] = u"  leading space stays\r\n";
   EXPECT_EQ(describe_error(OsError::from_code(7), messages), "  leading space stays (os error 7)");
 }
