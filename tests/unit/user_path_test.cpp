@@ -35,8 +35,9 @@ TEST(SamePathEntry, IgnoresTrailingBackslashesAndAsciiCaseOnly) {
       {"C:/Users/Owner/AppData/Local/Programs/Orvane Worker", false},
       {"C:\\Users\\\\Owner\\AppData\\Local\\Programs\\Orvane Worker", false},
       {"", false},
-      {"C:\\Az", true, "c:\\aZ"},        // the ends of A-Z fold
-      {"C:\\@[", false, "C:\\`{"},       // their neighbours are no letters
+      {"C:\\Az", true, "c:\\aZ"},  // the ends of A-Z fold; the characters beside them do not
+      {"C:\\@", false, "C:\\`"},
+      {"C:\\[", false, "C:\\{"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
