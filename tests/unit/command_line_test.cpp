@@ -76,6 +76,7 @@ TEST(ReadOptions, MatchesWholeArgumentsIgnoringAsciiCase) {
       {"nothing", {"setup.exe"}, false, false},
       {"/S", {"setup.exe", "/S"}, true, false},
       {"/SILENT --Uninstall", {"setup.exe", "/SILENT", "--Uninstall"}, true, true},
+      {"/QUIET /UNINSTALL", {"setup.exe", "/QUIET", "/UNINSTALL"}, true, true},
       {"repetition", {"setup.exe", "/s", "/quiet", "/s"}, true, false},
       {"/uninstall", {"setup.exe", "/uninstall"}, false, true},
       {"--silent", {"setup.exe", "--silent"}, true, false},

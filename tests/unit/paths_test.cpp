@@ -56,6 +56,10 @@ TEST(PathComponents, ReadsEveryPrefixForm) {
       {"verbatim", u"\\\\?\\pipe\\x", {Kind::VerbatimPrefix, Kind::Root, Kind::Name}},
       {"verbatim unc", u"\\\\?\\UNC\\s\\sh\\a", {Kind::VerbatimUncPrefix, Kind::Root, Kind::Name}},
       {"verbatim drive", u"\\\\?\\C:\\a", {Kind::VerbatimDrivePrefix, Kind::Root, Kind::Name}},
+      {"verbatim bare drive", u"\\\\?\\C:", {Kind::VerbatimDrivePrefix}},
+      {"verbatim drive needs a backslash after the colon", u"\\\\?\\C:x", {Kind::VerbatimPrefix}},
+      {"verbatim: a slash is no separator", u"\\\\?\\C:/a", {Kind::VerbatimPrefix}},
+      {"verbatim drive needs a letter", u"\\\\?\\1:\\a", {Kind::VerbatimPrefix, Kind::Root, Kind::Name}},
       {"verbatim keeps dots, only \\ separates", u"\\\\?\\C:\\.\\a/b",
        {Kind::VerbatimDrivePrefix, Kind::Root, Kind::CurrentDir, Kind::Name}},
       {"verbatim opening needs backslashes", u"//?/C:/a", {Kind::UncPrefix, Kind::Root, Kind::Name}},
@@ -78,6 +82,10 @@ TEST(PathsEqual, SeparatorsAndDriveCaseDoNotMatterNamesDo) {
   EXPECT_FALSE(paths_equal(u"\\\\s\\share\\x", u"\\\\S\\share\\x"));
   EXPECT_TRUE(paths_equal(u"\\\\?\\C:\\x", u"\\\\?\\c:\\x"));
   EXPECT_FALSE(paths_equal(u"\\\\?\\C:\\x", u"C:\\x"));
+  EXPECT_FALSE(paths_equal(u"\\\\.\\C:", u"\\\\.\\D:"));
+  EXPECT_FALSE(paths_equal(u"\\\\.\\COM1", u"\\\\.\\COM2"));
+  EXPECT_TRUE(paths_equal(u"a:\\x", u"A:\\x"));
+  EXPECT_TRUE(paths_equal(u"z:\\x", u"Z:\\x"));
 }
 
 TEST(FolderText, ShowsLoneSurrogatesAsReplacement) {
@@ -118,10 +126,12 @@ TEST(ParentOf, DropsTheLastNameAndKeepsARoot) {
 
 TEST(IsAbsolute, OnlyPathsThatNeedNoCurrentDirectory) {
   for (const char* path : {"C:\\x", "C:/x", "\\\\s\\sh\\x", "//s/sh/x", "\\\\.\\COM1", "\\\\?\\C:\\x",
-                           "\\\\?\\UNC\\s\\sh"}) {
+                           "\\\\?\\UNC\\s\\sh", "A:\\x", "Z:\\x", "a:\\x", "z:\\x"}) {
     EXPECT_TRUE(is_absolute(utf8_to_utf16(path))) << path;
   }
-  for (const char* path : {"C:x", "C:", "\\x", "x\\y", ".\\x", ""}) {
+  // Only A-Z and a-z name a drive: the characters either side of those ranges do not.
+  for (const char* path : {"C:x", "C:", "\\x", "x\\y", ".\\x", "", "@:\\x", "[:\\x", "`:\\x", "{:\\x",
+                           "1:\\x"}) {
     EXPECT_FALSE(is_absolute(utf8_to_utf16(path))) << path;
   }
 }

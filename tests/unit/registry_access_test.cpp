@@ -84,6 +84,16 @@ TEST(ReadStringValue, ValueChangingBetweenQueries) {
          r.put_string(key_path, u"Path", std::string(std::size_t(20 + 10 * q), 'x'), win32::reg_expand_sz);
        },
        Outcome::ReadFailed, ""},
+      {"grows after the size query and the first two reads: the fourth read gets it whole",
+       [](FakeRegistry& r, int q) {
+         if (q < 3) r.put_string(key_path, u"Path", std::string(std::size_t(20 + 10 * q), 'x'), win32::reg_expand_sz);
+       },
+       Outcome::Text, std::string(40, 'x')},
+      {"grows after the size query and the first three reads: read failed, never read a fifth time",
+       [](FakeRegistry& r, int q) {
+         if (q < 4) r.put_string(key_path, u"Path", std::string(std::size_t(20 + 10 * q), 'x'), win32::reg_expand_sz);
+       },
+       Outcome::ReadFailed, ""},
       {"disappears: read failed",
        [](FakeRegistry& r, int q) {
          if (q == 0) r.erase(key_path, u"Path");

@@ -21,6 +21,7 @@ TEST(SamePathEntry, IgnoresTrailingBackslashesAndAsciiCaseOnly) {
   struct Case {
     std::string entry;
     bool same;
+    std::string folder = F;
   } cases[] = {
       {F, true},
       {F + "\\", true},
@@ -34,10 +35,13 @@ TEST(SamePathEntry, IgnoresTrailingBackslashesAndAsciiCaseOnly) {
       {"C:/Users/Owner/AppData/Local/Programs/Orvane Worker", false},
       {"C:\\Users\\\\Owner\\AppData\\Local\\Programs\\Orvane Worker", false},
       {"", false},
+      {"C:\\Az", true, "c:\\aZ"},  // the ends of A-Z fold; the characters beside them do not
+      {"C:\\@", false, "C:\\`"},
+      {"C:\\[", false, "C:\\{"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
-    EXPECT_EQ(same_path_entry(c.entry, F), c.same);
+    EXPECT_EQ(same_path_entry(c.entry, c.folder), c.same);
   }
   // Non-ASCII letters compare exactly: no case folding beyond A-Z.
   EXPECT_TRUE(same_path_entry("C:\\\xC3\x89t\xC3\xA9", "c:\\\xC3\x89T\xC3\xA9\\"));

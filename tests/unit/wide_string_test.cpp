@@ -16,6 +16,12 @@ TEST(ToWide, EncodesAndTerminates) {
       {"two-byte and three-byte", "\xC3\xA9\xE2\x82\xAC", u"\u00E9\u20AC"},
       {"emoji becomes a surrogate pair", "\xF0\x9F\x98\x80", std::u16string{0xD83D, 0xDE00}},
       {"inner NUL kept", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      // Malformed UTF-8: one U+FFFD for each byte that starts no valid sequence, then on.
+      {"stray continuation and invalid bytes", "a\x80\xFF" "b", u"a\uFFFD\uFFFD" "b"},
+      {"sequence cut by the end", "a\xE2\x82", u"a\uFFFD\uFFFD"},
+      {"sequence cut by an ASCII byte", "\xC3(", u"\uFFFD("},
+      {"overlong, encoded surrogate, above U+10FFFF", "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80",
+       std::u16string(9, 0xFFFD)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
