@@ -6,7 +6,7 @@ the given source tree in its own directory under --work; the project's files are
 The ladder starts from the earlier configuration (ORVANE_LEAN_RUNTIME=OFF, cmake/windows.cmake),
 adds the project's lean choices one by one on the command line (CMAKE_CXX_FLAGS,
 CMAKE_INTERPROCEDURAL_OPTIMIZATION) and ends with the project's own configuration
-(ORVANE_LEAN_RUNTIME=ON, nothing added), which also links src/platform/lean_runtime.cpp. Rows
+(ORVANE_LEAN_RUNTIME=ON, nothing added), which also links src/win32/lean_runtime.cpp. Rows
 marked "alone" change one thing against the first or the last of those rows only. A step that
 does not build is reported and skipped; the next one builds on the last that did.
 
@@ -37,7 +37,7 @@ STEPS = [
     ("link-time optimisation (CMAKE_INTERPROCEDURAL_OPTIMIZATION)", "step", "",
      dict(OFF, CMAKE_INTERPROCEDURAL_OPTIMIZATION="ON"), None, None),
     ("the project's configuration: ORVANE_LEAN_RUNTIME=ON (the above and "
-     "src/platform/lean_runtime.cpp)", "project", "", ON, None, None),
+     "src/win32/lean_runtime.cpp)", "project", "", ON, None, None),
     ("-fno-rtti, not adopted", "alone-project", "-fno-rtti", ON, None, None),
     ("posix thread model instead of win32", "alone-project", "", ON, "posix", None),
     ("-O2 instead of -Os", "alone-project", "", ON, None, "-O2 -DNDEBUG"),

@@ -4,7 +4,7 @@
     set_load_config.py PROGRAM MAP_FILE
 
 The program defines its load configuration as the symbol _load_config_used
-(src/platform/win32_load_config.cpp). Newer GNU linkers point the header's load configuration
+(src/win32/win32_load_config.cpp). Newer GNU linkers point the header's load configuration
 directory (data directory 10) at that symbol themselves; binutils 2.40, Debian 12's, leaves the
 directory empty, so Windows would never read the structure. This finds the symbol's address in
 the linker's map, checks that the bytes there are a load configuration (its Size field), and

@@ -19,7 +19,7 @@ if(NOT ORVANE_PAYLOAD)
   add_dependencies(orvane_carried orvane-worker-stand-in)
 endif()
 
-file(GLOB ORVANE_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/platform/win32_*.cpp")
+file(GLOB ORVANE_WIN32_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/win32/win32_*.cpp")
 # The entry and the load configuration belong to the program itself, not to the library (a
 # library member that nothing calls would never be linked).
 list(FILTER ORVANE_WIN32_SOURCES EXCLUDE REGEX "win32_(entry|load_config)\\.cpp$")
@@ -27,7 +27,7 @@ add_library(orvane_win32 STATIC ${ORVANE_WIN32_SOURCES})
 target_link_libraries(orvane_win32 PUBLIC orvane_logic ntdll)
 target_compile_definitions(orvane_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
-add_executable(orvane-worker-setup WIN32 src/platform/win32_entry.cpp src/platform/win32_load_config.cpp)
+add_executable(orvane-worker-setup WIN32 src/win32/win32_entry.cpp src/win32/win32_load_config.cpp)
 target_link_libraries(orvane-worker-setup PRIVATE orvane_win32 orvane_carried)
 # The process starts in orvane_process_start (win32_entry.cpp), which limits the DLL search
 # before the runtime's own start-up runs. The load configuration is referenced by nothing but
@@ -54,7 +54,7 @@ endforeach()
 # (bench/size_ladder.py) starts there.
 option(ORVANE_LEAN_RUNTIME "Windows program: lean_runtime.cpp, no exception tables, no guarded statics, link-time optimisation" ON)
 if(ORVANE_LEAN_RUNTIME)
-  target_sources(orvane-worker-setup PRIVATE src/platform/lean_runtime.cpp)
+  target_sources(orvane-worker-setup PRIVATE src/win32/lean_runtime.cpp)
   include(CheckIPOSupported)
   check_ipo_supported(RESULT ORVANE_IPO LANGUAGES CXX)
   foreach(_target orvane_logic orvane_carried orvane_win32 orvane-worker-setup)

@@ -24,7 +24,7 @@
 #include "entry/command_line.h"
 #include "install/uninstall_entry.h"
 #include "platform/registry.h"
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 #include "platform/wide_string.h"
 #include "platform/win32_codes.h"
 #include "product/carried_files.h"

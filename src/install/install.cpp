@@ -2,7 +2,7 @@
 
 #include "install/file_placement.h"
 #include "install/uninstall_entry.h"
-#include "platform/user_path.h"
+#include "user_registry/user_path.h"
 #include "product/product_identity.h"
 #include "product/setup_dialogs.h"
 

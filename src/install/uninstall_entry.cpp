@@ -1,6 +1,6 @@
 #include "install/uninstall_entry.h"
 
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 #include "platform/win32_codes.h"
 #include "product/carried_files.h"
 #include "product/product_identity.h"

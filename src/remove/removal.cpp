@@ -1,7 +1,7 @@
 #include "remove/removal.h"
 
-#include "platform/registry_access.h"
-#include "platform/user_path.h"
+#include "user_registry/registry_access.h"
+#include "user_registry/user_path.h"
 #include "product/carried_files.h"
 #include "product/product_identity.h"
 #include "product/setup_dialogs.h"

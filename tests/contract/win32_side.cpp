@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "contract.h"
-#include "platform/win32_files.h"
-#include "platform/win32_process.h"
-#include "platform/win32_registry.h"
+#include "win32/win32_files.h"
+#include "win32/win32_process.h"
+#include "win32/win32_registry.h"
 
 namespace orvane::contract {
 namespace {

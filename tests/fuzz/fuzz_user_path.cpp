@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "fuzz_support.h"
-#include "platform/user_path.h"
+#include "user_registry/user_path.h"
 
 namespace orvane::fuzz {
 namespace {

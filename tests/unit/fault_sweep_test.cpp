@@ -12,8 +12,8 @@
 #include "entry/run_setup.h"
 #include "fakes/fake_platform.h"
 #include "install/install.h"
-#include "platform/registry_access.h"
-#include "platform/user_path.h"
+#include "user_registry/registry_access.h"
+#include "user_registry/user_path.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {

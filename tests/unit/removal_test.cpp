@@ -4,7 +4,7 @@
 
 #include "fakes/fake_platform.h"
 #include "install/install.h"
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {

@@ -1,11 +1,11 @@
-#include "platform/user_path.h"
+#include "user_registry/user_path.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "fakes/fake_platform.h"
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {

@@ -1,8 +1,8 @@
-#include "platform/user_path.h"
+#include "user_registry/user_path.h"
 
 #include <vector>
 
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 #include "platform/win32_codes.h"
 
 namespace orvane {

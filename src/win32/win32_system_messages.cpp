@@ -1,4 +1,4 @@
-#include "platform/win32_system_messages.h"
+#include "win32/win32_system_messages.h"
 
 #include <windows.h>
 

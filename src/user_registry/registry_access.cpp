@@ -1,4 +1,4 @@
-#include "platform/registry_access.h"
+#include "user_registry/registry_access.h"
 
 #include <algorithm>
 #include <cstring>

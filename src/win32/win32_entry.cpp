@@ -8,12 +8,12 @@
 
 #include "entry/run_setup.h"
 #include "platform/platform.h"
-#include "platform/win32_dialogs.h"
-#include "platform/win32_files.h"
-#include "platform/win32_process.h"
-#include "platform/win32_processes.h"
-#include "platform/win32_registry.h"
-#include "platform/win32_system_messages.h"
+#include "win32/win32_dialogs.h"
+#include "win32/win32_files.h"
+#include "win32/win32_process.h"
+#include "win32/win32_processes.h"
+#include "win32/win32_registry.h"
+#include "win32/win32_system_messages.h"
 
 // mingw-w64's start-up for GUI programs (crt2u.o with -municode, where it calls wWinMain): it
 // initialises the runtime, reads the command line and calls wWinMain.

@@ -1,8 +1,8 @@
-#include "platform/win32_process.h"
+#include "win32/win32_process.h"
 
 #include <windows.h>
 
-#include "platform/win32_support.h"
+#include "win32/win32_support.h"
 
 namespace orvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/win32_files.h"
+#include "win32/win32_files.h"
 
 #include <windows.h>
 #include <winternl.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/win32_codes.h"
-#include "platform/win32_support.h"
+#include "win32/win32_support.h"
 
 // ntdll's synchronous write. It is declared only by the driver kit headers, which do not mix with
 // windows.h, so it is spelled out here; the import comes from -lntdll.
