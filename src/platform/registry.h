@@ -1,6 +1,6 @@
 #pragma once
 // The raw registry calls, all under HKEY_CURRENT_USER, with Win32's parameters and statuses. The
-// logic built on them (RegistryKey, read_string_value, ...) is in registry_access.h.
+// logic built on them (RegistryKey, read_string_value, ...) is in user_registry/registry_access.h.
 
 #include <cstdint>
 

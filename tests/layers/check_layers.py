@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Holds src/ to its stack of rooms: a file includes only its own room and the rooms below it.
 
-    entry              the process entry's logic, the command line, the choice of mode
-    install  remove    the two procedures, side by side: neither includes the other
-    product            identity, install layout, carried files, box texts, the setup error
-    paths              the path rules
-    platform           the platform seam and its Win32 realisation
+    entry                 the process entry's logic, the command line, the choice of mode
+    install  remove       the two procedures, side by side: neither includes the other
+    product               identity, install layout, carried files, box texts, the setup error
+    paths  user_registry  the path rules; the registry layer and the user's Path (side by side)
+    platform              the platform seam: the interfaces, their value types, UTF-8/UTF-16
 
-The one exception is the Win32 process entry (src/platform/win32_entry.cpp), which hands the
-platform to the top. Besides, only src/platform/win32_* files include Windows' own headers: the
-rest builds and runs on Linux. Prints every offending include and exits 1 when there is one.
+Beside the stack stands win32, the Windows realisation of the seam and the image's own pieces:
+it includes only the seam and itself, and nothing in the stack includes it. The one exception is
+the Win32 process entry (src/win32/win32_entry.cpp), which hands the platform to the top.
+Besides, only src/win32/ includes Windows' own headers: the rest builds and runs on Linux. Prints
+every offending include and exits 1 when there is one.
 
     check_layers.py [SRC_DIR]    (default: the src/ folder beside tests/)
 """
@@ -19,8 +21,11 @@ import sys
 from pathlib import Path
 
 # Rooms from the top down; the rooms of one row stand side by side.
-STACK = [["entry"], ["install", "remove"], ["product"], ["paths"], ["platform"]]
-EXCEPTIONS = {("platform/win32_entry.cpp", "entry")}
+STACK = [["entry"], ["install", "remove"], ["product"], ["paths", "user_registry"], ["platform"]]
+# The realisation of the seam, beside the stack: it may include the seam, and nothing includes it.
+REALISATION = "win32"
+REALISED = "platform"
+EXCEPTIONS = {("win32/win32_entry.cpp", "entry")}
 WINDOWS_HEADERS = re.compile(r"^(windows|winternl|winbase|winuser|winreg|winnt|ntstatus|winresrc)\.h$",
                              re.IGNORECASE)
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.MULTILINE)
@@ -41,20 +46,28 @@ def problems(src: Path) -> list[str]:
         name = path.relative_to(src).as_posix()
         room = name.split("/")[0]
         here = level(room)
-        if here is None:
+        if here is None and room != REALISATION:
             found.append(f"src/{name}: lies in no room of the stack ({room}/)")
             continue
         for quote, target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
             if quote == "<":
-                if (WINDOWS_HEADERS.match(target) and path.suffix != ".rc"
-                        and not (room == "platform" and path.name.startswith("win32_"))):
-                    found.append(f"src/{name}: includes <{target}>, which only src/platform/win32_* may")
+                if WINDOWS_HEADERS.match(target) and path.suffix != ".rc" and room != REALISATION:
+                    found.append(f"src/{name}: includes <{target}>, which only src/{REALISATION}/ may")
                 continue
             target_room = target.split("/")[0] if "/" in target else room
-            there = level(target_room)
-            if there is None or target_room == room:
+            if target_room == room or (name, target_room) in EXCEPTIONS:
                 continue
-            if (name, target_room) in EXCEPTIONS:
+            if room == REALISATION:
+                if target_room != REALISED:
+                    found.append(f'src/{name}: includes "{target}", and {REALISATION}/ may include '
+                                 f"only {REALISED}/, the seam it realises")
+                continue
+            if target_room == REALISATION:
+                found.append(f'src/{name}: includes "{target}", and the logic never includes '
+                             f"{REALISATION}/, the realisation")
+                continue
+            there = level(target_room)
+            if there is None:
                 continue
             if there < here:
                 found.append(f'src/{name}: includes "{target}", and {target_room}/ stands above {room}/')
