@@ -23,6 +23,7 @@ import fcntl
 import hashlib
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -99,27 +100,39 @@ def wine_env(prefix: Path, display: str) -> dict:
 
 
 def _start_xvfb(work: Path) -> tuple[str, int]:
-    for number in range(90, 190):
-        if Path(f"/tmp/.X{number}-lock").exists() or Path(f"/tmp/.X11-unix/X{number}").exists():
-            continue
-        screens = []
-        for s in range(SCREENS):
-            screens += ["-screen", str(s), "1024x768x24"]
-        log = open(work / "xvfb.log", "ab")
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", *screens, "-nolisten", "tcp"],
+    # Xvfb picks the display itself (-displayfd) and names it once it listens: a number whose
+    # lock file is free here can still be taken by a server in another root on this machine,
+    # which shares the abstract socket names, and a probe would then reach that server instead.
+    screens = []
+    for s in range(SCREENS):
+        screens += ["-screen", str(s), "1024x768x24"]
+    read_end, write_end = os.pipe()
+    with open(work / "xvfb.log", "ab") as log:
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), *screens, "-nolisten", "tcp"],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                start_new_session=True)
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and xvfb.poll() is None:
-            probe = subprocess.run(["xdotool", "getdisplaygeometry"],
-                                   env=dict(os.environ, DISPLAY=f":{number}.{SCREENS - 1}"),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if probe.returncode == 0:
-                return f":{number}", xvfb.pid
-            time.sleep(0.1)
+                                pass_fds=(write_end,), start_new_session=True)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 20
+    with os.fdopen(read_end, "rb", buffering=0) as named:
+        while not number.endswith(b"\n") and select.select([named], [], [], max(0.0, deadline - time.monotonic()))[0]:
+            chunk = named.read(16)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip().isdigit() or xvfb.poll() is not None:
         if xvfb.poll() is None:
             xvfb.kill()
-    raise HarnessError("no free X display for Xvfb")
+        raise HarnessError(f"Xvfb named no display (it said {number!r}; see {work / 'xvfb.log'})")
+    display = f":{int(number)}"
+    probe = subprocess.run(["xdotool", "getdisplaygeometry"],
+                           env=dict(os.environ, DISPLAY=f"{display}.{SCREENS - 1}"),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if probe.returncode != 0 or xvfb.poll() is not None:
+        if xvfb.poll() is None:
+            xvfb.kill()
+        raise HarnessError(f"Xvfb on {display} does not answer")
+    return display, xvfb.pid
 
 
 def _make_template(cfg: Config, display: str) -> str:
